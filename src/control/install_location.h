@@ -1,0 +1,17 @@
+// Where the product is installed: the folder of its in-process COM server, taken from the
+// default value of the class key under HKEY_CLASSES_ROOT.
+#pragma once
+
+#include "platform/path.h"
+
+extern const char kClassKeyPath[];
+
+extern PathBuffer g_installDir;  // written by LocateInstallFolder, read by RemoveInstallFiles
+
+// Reads a value (null name = the default value) of a key under HKEY_CLASSES_ROOT into buffer.
+// Returns buffer, or null when the key or value is missing or the data does not fit.
+char* ReadClassesRootValue(const char* valueName, char* buffer, DWORD size, const char* keyPath);
+
+// Sets g_installDir to the server file's folder (no trailing backslash). Returns 1 on success,
+// 0 when the product is not registered; g_installDir is then unchanged.
+int LocateInstallFolder();

@@ -1,0 +1,5 @@
+#include "files/files.h"
+
+void RemoveInstallFiles() {}
+
+void RemoveShellItems() {}

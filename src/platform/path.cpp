@@ -1,0 +1,19 @@
+// msvcrt's _vsnprintf returns -1 when the output does not fit and leaves the buffer
+// unterminated when it fits exactly without the terminator; both count as not fitting here.
+#include "platform/path.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+
+int FormatPath(char* buffer, int size, const char* format, ...) {
+  if (size <= 0) return 0;
+  va_list args;
+  va_start(args, format);
+  int written = _vsnprintf(buffer, size, format, args);
+  va_end(args);
+  if (written < 0 || written >= size) {
+    buffer[0] = 0;
+    return 0;
+  }
+  return 1;
+}

@@ -1,0 +1,140 @@
+// Straight calls to the ANSI Win32 functions. Built twice: plain for the shipped exe, and with
+// TOLVANE_SEAM for the unit tests, where a stand-in set in g_seam runs instead of the real call.
+#include "platform/platform.h"
+
+#include <shlobj.h>
+
+#ifdef TOLVANE_SEAM
+#include "platform/seam.h"
+PlatformSeam g_seam;
+#define STAND_IN(op, ...) \
+  if (g_seam.op) return g_seam.op(__VA_ARGS__)
+#else
+#define STAND_IN(op, ...)
+#endif
+
+LONG SysRegOpenKey(HKEY root, const char* path, REGSAM access, HKEY* key) {
+  STAND_IN(RegOpenKey, root, path, access, key);
+  return RegOpenKeyExA(root, path, 0, access, key);
+}
+
+LONG SysRegQueryValue(HKEY key, const char* name, BYTE* data, DWORD* size) {
+  STAND_IN(RegQueryValue, key, name, data, size);
+  return RegQueryValueExA(key, name, nullptr, nullptr, data, size);
+}
+
+LONG SysRegQueryInfoKey(HKEY key, char* className, DWORD classLength, DWORD* subkeys,
+                        DWORD* values) {
+  STAND_IN(RegQueryInfoKey, key, className, classLength, subkeys, values);
+  DWORD maxSubkeyLength, maxClassLength, maxValueNameLength, maxValueLength, securitySize;
+  FILETIME lastWrite;
+  return RegQueryInfoKeyA(key, className, &classLength, nullptr, subkeys, &maxSubkeyLength,
+                          &maxClassLength, values, &maxValueNameLength, &maxValueLength,
+                          &securitySize, &lastWrite);
+}
+
+LONG SysRegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameLength, BYTE* data,
+                     DWORD* dataLength) {
+  STAND_IN(RegEnumValue, key, index, name, nameLength, data, dataLength);
+  return RegEnumValueA(key, index, name, nameLength, nullptr, nullptr, data, dataLength);
+}
+
+LONG SysRegDeleteValue(HKEY key, const char* name) {
+  STAND_IN(RegDeleteValue, key, name);
+  return RegDeleteValueA(key, name);
+}
+
+LONG SysRegEnumKey(HKEY key, DWORD index, char* name, DWORD nameLength) {
+  STAND_IN(RegEnumKey, key, index, name, nameLength);
+  return RegEnumKeyA(key, index, name, nameLength);
+}
+
+LONG SysRegDeleteKey(HKEY key, const char* name) {
+  STAND_IN(RegDeleteKey, key, name);
+  return RegDeleteKeyA(key, name);
+}
+
+LONG SysRegCloseKey(HKEY key) {
+  STAND_IN(RegCloseKey, key);
+  return RegCloseKey(key);
+}
+
+HANDLE SysFindFirstFile(const char* pattern, WIN32_FIND_DATAA* found) {
+  STAND_IN(FindFirstFile, pattern, found);
+  return FindFirstFileA(pattern, found);
+}
+
+BOOL SysFindNextFile(HANDLE search, WIN32_FIND_DATAA* found) {
+  STAND_IN(FindNextFile, search, found);
+  return FindNextFileA(search, found);
+}
+
+BOOL SysFindClose(HANDLE search) {
+  STAND_IN(FindClose, search);
+  return FindClose(search);
+}
+
+BOOL SysDeleteFile(const char* path) {
+  STAND_IN(DeleteFile, path);
+  return DeleteFileA(path);
+}
+
+BOOL SysRemoveDirectory(const char* path) {
+  STAND_IN(RemoveDirectory, path);
+  return RemoveDirectoryA(path);
+}
+
+UINT SysGetSystemDirectory(char* buffer, UINT size) {
+  STAND_IN(GetSystemDirectory, buffer, size);
+  return GetSystemDirectoryA(buffer, size);
+}
+
+UINT SysGetWindowsDirectory(char* buffer, UINT size) {
+  STAND_IN(GetWindowsDirectory, buffer, size);
+  return GetWindowsDirectoryA(buffer, size);
+}
+
+BOOL SysGetSpecialFolderPath(char* buffer, int csidl) {
+  STAND_IN(GetSpecialFolderPath, buffer, csidl);
+  return SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE);
+}
+
+int SysMessageBox(HWND owner, const char* text, const char* caption, UINT style) {
+  STAND_IN(MessageBox, owner, text, caption, style);
+  return MessageBoxA(owner, text, caption, style);
+}
+
+UINT SysRegisterWindowMessage(const char* name) {
+  STAND_IN(RegisterWindowMessage, name);
+  return RegisterWindowMessageA(name);
+}
+
+LRESULT SysSendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  STAND_IN(SendMessage, window, message, wParam, lParam);
+  return SendMessageA(window, message, wParam, lParam);
+}
+
+HANDLE SysCreateMutex(const char* name) {
+  STAND_IN(CreateMutex, name);
+  return CreateMutexA(nullptr, FALSE, name);
+}
+
+DWORD SysGetLastError() {
+  STAND_IN(GetLastError);
+  return GetLastError();
+}
+
+BOOL SysCloseHandle(HANDLE handle) {
+  STAND_IN(CloseHandle, handle);
+  return CloseHandle(handle);
+}
+
+void SysSleep(DWORD milliseconds) {
+  STAND_IN(Sleep, milliseconds);
+  Sleep(milliseconds);
+}
+
+BOOL SysGetVersionEx(OSVERSIONINFOA* version) {
+  STAND_IN(GetVersionEx, version);
+  return GetVersionExA(version);
+}

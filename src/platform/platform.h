@@ -1,0 +1,45 @@
+// The program's only way to Windows. Each operation takes the arguments the uninstaller passes
+// and gives back the result it relies on; in the shipped exe each is a straight call to the ANSI
+// Win32 function. The unit-test build compiles the same file with TOLVANE_SEAM, which lets a test
+// put a stand-in in front of any single operation (see seam.h).
+#pragma once
+
+#include <windows.h>
+
+// Registry
+LONG SysRegOpenKey(HKEY root, const char* path, REGSAM access, HKEY* key);
+LONG SysRegQueryValue(HKEY key, const char* name, BYTE* data, DWORD* size);
+// Requests every output of RegQueryInfoKeyA; hands back only the two counts the purge uses.
+LONG SysRegQueryInfoKey(HKEY key, char* className, DWORD classLength, DWORD* subkeys,
+                        DWORD* values);
+// data may be null: the name alone is read.
+LONG SysRegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameLength, BYTE* data,
+                     DWORD* dataLength);
+LONG SysRegDeleteValue(HKEY key, const char* name);
+LONG SysRegEnumKey(HKEY key, DWORD index, char* name, DWORD nameLength);
+LONG SysRegDeleteKey(HKEY key, const char* name);
+LONG SysRegCloseKey(HKEY key);
+
+// Files and folders
+HANDLE SysFindFirstFile(const char* pattern, WIN32_FIND_DATAA* found);
+BOOL SysFindNextFile(HANDLE search, WIN32_FIND_DATAA* found);
+BOOL SysFindClose(HANDLE search);
+BOOL SysDeleteFile(const char* path);
+BOOL SysRemoveDirectory(const char* path);
+UINT SysGetSystemDirectory(char* buffer, UINT size);
+UINT SysGetWindowsDirectory(char* buffer, UINT size);
+
+// Shell
+BOOL SysGetSpecialFolderPath(char* buffer, int csidl);  // buffer of MAX_PATH, never creates
+
+// User interface and messages
+int SysMessageBox(HWND owner, const char* text, const char* caption, UINT style);
+UINT SysRegisterWindowMessage(const char* name);
+LRESULT SysSendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Process and system
+HANDLE SysCreateMutex(const char* name);  // no security attributes, not initially owned
+DWORD SysGetLastError();
+BOOL SysCloseHandle(HANDLE handle);
+void SysSleep(DWORD milliseconds);
+BOOL SysGetVersionEx(OSVERSIONINFOA* version);  // dwOSVersionInfoSize chooses the record

@@ -1,0 +1,35 @@
+// Test-build only: a stand-in for any single Windows operation. A null entry means the real
+// function runs. Tests fill in the entries they need and reset the whole table afterwards, e.g.
+//   g_seam.MessageBox = [](HWND, const char*, const char*, UINT) { return IDNO; };
+#pragma once
+
+#include "platform/platform.h"
+
+struct PlatformSeam {
+  decltype(&SysRegOpenKey) RegOpenKey;
+  decltype(&SysRegQueryValue) RegQueryValue;
+  decltype(&SysRegQueryInfoKey) RegQueryInfoKey;
+  decltype(&SysRegEnumValue) RegEnumValue;
+  decltype(&SysRegDeleteValue) RegDeleteValue;
+  decltype(&SysRegEnumKey) RegEnumKey;
+  decltype(&SysRegDeleteKey) RegDeleteKey;
+  decltype(&SysRegCloseKey) RegCloseKey;
+  decltype(&SysFindFirstFile) FindFirstFile;
+  decltype(&SysFindNextFile) FindNextFile;
+  decltype(&SysFindClose) FindClose;
+  decltype(&SysDeleteFile) DeleteFile;
+  decltype(&SysRemoveDirectory) RemoveDirectory;
+  decltype(&SysGetSystemDirectory) GetSystemDirectory;
+  decltype(&SysGetWindowsDirectory) GetWindowsDirectory;
+  decltype(&SysGetSpecialFolderPath) GetSpecialFolderPath;
+  decltype(&SysMessageBox) MessageBox;
+  decltype(&SysRegisterWindowMessage) RegisterWindowMessage;
+  decltype(&SysSendMessage) SendMessage;
+  decltype(&SysCreateMutex) CreateMutex;
+  decltype(&SysGetLastError) GetLastError;
+  decltype(&SysCloseHandle) CloseHandle;
+  decltype(&SysSleep) Sleep;
+  decltype(&SysGetVersionEx) GetVersionEx;
+};
+
+extern PlatformSeam g_seam;  // written by tests, read by every Sys operation

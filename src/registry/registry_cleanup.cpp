@@ -1,0 +1,3 @@
+#include "registry/registry_cleanup.h"
+
+void RemoveRegistryEntries() {}

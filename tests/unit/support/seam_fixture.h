@@ -1,0 +1,38 @@
+// Shared test support: resets the platform seam after every test, so a stand-in set by one test
+// never leaks into the next, and records the seam calls a test chooses to watch.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/seam.h"
+
+class SeamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    memset(&g_seam, 0, sizeof(g_seam));
+    Calls().clear();
+  }
+  void TearDown() override { memset(&g_seam, 0, sizeof(g_seam)); }
+
+ public:
+  // The calls recorded by the stand-ins of the running test, in order.
+  static std::vector<std::string>& Calls() {
+    static std::vector<std::string> calls;
+    return calls;
+  }
+  static void Record(const std::string& call) { Calls().push_back(call); }
+};
+
+// The UTF-8 text in code page 949, converted by Windows itself (independent of the program's
+// byte strings).
+inline std::string ToCp949(const char* utf8) {
+  wchar_t wide[512];
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, 512);
+  char bytes[1024];
+  int m = WideCharToMultiByte(949, 0, wide, n, bytes, sizeof(bytes), nullptr, nullptr);
+  return m > 0 ? std::string(bytes, m - 1) : std::string("<conversion failed>");
+}
