@@ -1,0 +1,380 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios: the real TolvaneUninstall.exe under Wine, in a copy of a prefix made
+for this test run, with a complete installation of the product and decoys (fixture.py). The
+helper programs answer the message boxes, listen for the broadcast and hold the mutex; the
+whole state of the prefix is compared before and after every run of the uninstaller.
+
+  e2e.py base --build DIR             make the run's base prefix (DIR/e2e/base)
+  e2e.py run NAME FAMILY --build DIR  one row of the table (FAMILY: nt or 9x)
+  e2e.py all --build DIR              every row, one after the other, with the wall time
+  e2e.py list                         the rows, "NAME FAMILY" per line (CMake reads this)
+  e2e.py noise --build DIR            shows what Wine alone changes from one start to the next
+"""
+import argparse
+import os
+import re
+import signal
+import sys
+import time
+from dataclasses import dataclass, field
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import fixture  # noqa: E402
+import winebox  # noqa: E402
+
+CAPTION = "Uninstall Tolvane"
+BOXES = {  # kind: (text, buttons, icon)
+    "confirm": ("톨바네를 제거하시겠습니까?", "yes,no", "question"),
+    "completed": ("톨바네가 제거되었습니다.\n톨바네를 새로 설치하시려면 컴퓨터를 재시작 하십시오.",
+                  "ok", "information"),
+    "already": ("이미 톨바네가 제거 되었습니다.", "ok", "information"),
+}
+RUN_BOUND_S = 60      # one run of the uninstaller; a run that takes longer has hung
+BOX_WAIT_MS = 20000   # how long the answerer waits for each expected box
+MIN_GRACE_MS = 950    # broadcast to first removal: one second, less timer granularity
+
+
+@dataclass
+class Run:
+    answers: list
+    boxes: list
+    broadcast: bool = False
+    removes: bool = False
+    args: list = field(default_factory=list)
+    mutex_held: bool = False
+    quiet_ms: int = 500  # after the exe ended, how long the answerer still watches for boxes
+
+
+YES = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True)
+NO = Run(["no"], ["confirm"])
+ALREADY = Run(["ok"], ["already"])
+MUTEX_HELD = Run([], [], mutex_held=True, quiet_ms=3000)
+WITH_ARGUMENTS = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True,
+                     args=["/S", "/quiet", "-uninstall", r"C:\Program Files (x86)\Brenlock"])
+
+# name: (families, installation variant, runs of the uninstaller in order)
+SCENARIOS = {
+    "yes": (["nt", "9x"], "complete", [YES]),
+    "no": (["nt", "9x"], "complete", [NO]),
+    "second_run": (["nt", "9x"], "complete", [YES, ALREADY]),
+    "already_removed": (["nt"], "already_removed", [ALREADY]),
+    "mutex_held": (["nt"], "complete", [MUTEX_HELD]),
+    "arguments_ignored": (["nt"], "complete", [WITH_ARGUMENTS]),
+    "install_subfolder": (["nt"], "subfolder", [YES]),
+    "install_folder_missing": (["nt"], "missing_folder", [YES]),
+    "class_in_system_dir": (["nt"], "class_in_system_dir", [YES]),
+    "class_in_drive_root": (["nt"], "class_in_drive_root", [YES]),
+}
+
+
+class Paths:
+    def __init__(self, build):
+        self.build = os.path.abspath(build)
+        self.root = os.path.join(self.build, "e2e")
+        self.base = os.path.join(self.root, "base")
+        self.home = os.path.join(self.root, "home")
+        self.exe = os.path.join(self.build, "TolvaneUninstall.exe")
+        helpers = os.path.join(self.build, "tests", "e2e")
+        self.answerer = os.path.join(helpers, "e2e_answerer.exe")
+        self.listener = os.path.join(helpers, "e2e_listener.exe")
+        self.mutex_holder = os.path.join(helpers, "e2e_mutex_holder.exe")
+
+
+def _terminate(signum, frame):
+    raise SystemExit("stopped by signal %d" % signum)
+
+
+def stop_leftovers(workdir):
+    """Stops what an earlier, killed run in this folder may have left: its display (by the pid it
+    recorded) and its prefix's Wine server."""
+    pid_file = os.path.join(workdir, "xvfb.pid")
+    if os.path.exists(pid_file):
+        pid = int(open(pid_file).read().strip() or 0)
+        try:
+            with open("/proc/%d/comm" % pid) as f:
+                if f.read().strip() == "Xvfb":
+                    os.kill(pid, signal.SIGTERM)
+        except (OSError, ValueError):
+            pass
+        os.remove(pid_file)
+    prefix = os.path.join(workdir, "prefix")
+    if os.path.exists(os.path.join(prefix, "system.reg")):
+        winebox.Prefix(prefix, ":0", workdir).stop()
+
+
+def open_display(workdir):
+    display = winebox.Display(workdir).__enter__()
+    with open(os.path.join(workdir, "xvfb.pid"), "w") as f:
+        f.write(str(display.proc.pid))
+    return display
+
+
+def close_display(display, workdir):
+    display.__exit__(None, None, None)
+    pid_file = os.path.join(workdir, "xvfb.pid")
+    if os.path.exists(pid_file):
+        os.remove(pid_file)
+
+
+def make_base(paths):
+    os.makedirs(paths.root, exist_ok=True)
+    stop_leftovers(paths.root)
+    display = open_display(paths.root)
+    try:
+        winebox.create_prefix(paths.base, display.name, paths.home)
+    finally:
+        winebox.Prefix(paths.base, display.name, paths.home).stop()
+        close_display(display, paths.root)
+
+
+def wait_for_line(log, prefix_text, proc, timeout):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if os.path.exists(log):
+            with open(log, encoding="ascii", errors="replace") as f:
+                for line in f:
+                    if line.startswith(prefix_text):
+                        return line
+        if proc.poll() is not None:
+            return None
+        time.sleep(0.05)
+    return None
+
+
+def read_log(path):
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="ascii", errors="replace") as f:
+        return [line.rstrip("\n") for line in f]
+
+
+def fields(line):
+    return dict(m.groups() for m in re.finditer(r"(\w+)=(\S*)", line))
+
+
+def check_boxes(run, lines, fail):
+    seen = [fields(l) for l in lines if l.startswith("box ")]
+    for line in lines:
+        if line.startswith(("unexpected", "timeout", "error")):
+            fail("answerer: " + line[:200])
+    if len(seen) != len(run.boxes):
+        fail("expected %d message box(es) %s, saw %d" % (len(run.boxes), run.boxes, len(seen)))
+    for kind, box in zip(run.boxes, seen):
+        text, buttons, icon = BOXES[kind]
+        got_text = bytes.fromhex(box.get("text", ""))
+        if got_text != text.encode("cp949"):
+            fail("%s box text %r, expected %r" % (kind, got_text.decode("cp949", "replace"), text))
+        if bytes.fromhex(box.get("caption", "")) != CAPTION.encode("ascii"):
+            fail("%s box caption %r" % (kind, bytes.fromhex(box.get("caption", ""))))
+        if box.get("buttons") != buttons:
+            fail("%s box buttons %s, expected %s" % (kind, box.get("buttons"), buttons))
+        if box.get("icon") != icon:
+            fail("%s box icon %s, expected %s" % (kind, box.get("icon"), icon))
+    if not any(l.startswith("done ") for l in lines):
+        fail("answerer did not finish")
+
+
+def check_broadcast(run, lines, intact, fail):
+    received = [fields(l) for l in lines if l.startswith("broadcast ")]
+    if not run.broadcast:
+        if received:
+            fail("broadcast sent although the uninstall was not confirmed: %s" % received)
+        return
+    if len(received) != 1:
+        fail("expected exactly one broadcast, the listener got %d" % len(received))
+        return
+    got = received[0]
+    if got.get("wparam") != "0" or got.get("lparam") != "1023":
+        fail("broadcast wParam %s lParam %s, expected 0 and 1023" % (got.get("wparam"),
+                                                                      got.get("lparam")))
+    for name, present in intact.items():
+        if got.get(name) != ("1" if present else "0"):
+            fail("at the broadcast, %s present=%s, expected %s" % (name, got.get(name), present))
+    gone = [int(fields(l)["time"]) for l in lines if l.startswith("gone ")]
+    if not gone:
+        fail("the listener saw no removal after the broadcast")
+    elif min(gone) - int(got["time"]) < MIN_GRACE_MS:
+        fail("first removal %d ms after the broadcast, expected at least a second"
+             % (min(gone) - int(got["time"])))
+
+
+def execute(paths, prefix, run, tag, workdir, intact, fail):
+    logs = {n: os.path.join(workdir, "%s-%s.log" % (tag, n))
+            for n in ("answerer", "listener", "mutex")}
+    stop_file = os.path.join(workdir, tag + ".stop")
+    for path in list(logs.values()) + [stop_file]:
+        if os.path.exists(path):
+            os.remove(path)
+    stop = winebox.wine_path(stop_file)
+    bound_ms = str((RUN_BOUND_S + 30) * 1000)
+    helpers = []
+    try:
+        listener = prefix.start([paths.listener, winebox.wine_path(logs["listener"]), stop,
+                                 bound_ms, fixture.INSTALL_DIR])
+        helpers.append(listener)
+        if not wait_for_line(logs["listener"], "ready", listener, 30):
+            fail("broadcast listener did not start")
+            return
+        if run.mutex_held:
+            holder = prefix.start([paths.mutex_holder, winebox.wine_path(logs["mutex"]), stop,
+                                   bound_ms])
+            helpers.append(holder)
+            if not wait_for_line(logs["mutex"], "ready", holder, 30):
+                fail("mutex holder did not start")
+                return
+        answerer = prefix.start([paths.answerer, winebox.wine_path(logs["answerer"]), stop,
+                                 str(BOX_WAIT_MS), "0"] + run.answers)
+        helpers.append(answerer)
+        if not wait_for_line(logs["answerer"], "ready", answerer, 30):
+            fail("box answerer did not start")
+            return
+
+        started = time.monotonic()
+        code = prefix.run([paths.exe] + run.args, RUN_BOUND_S)
+        took = time.monotonic() - started
+        if code is None:
+            fail("the uninstaller hung and was killed after %d s" % RUN_BOUND_S)
+            return
+        if code != 0:
+            fail("exit code %d, expected 0" % code)
+        if run.mutex_held and took > 10:
+            fail("with the mutex held the uninstaller took %.1f s to exit" % took)
+        time.sleep(run.quiet_ms / 1000)
+        open(stop_file, "w").close()
+        for proc in helpers:
+            try:
+                proc.wait(15)
+            except Exception:
+                fail("a helper did not stop")
+        check_boxes(run, read_log(logs["answerer"]), fail)
+        check_broadcast(run, read_log(logs["listener"]), intact, fail)
+    finally:
+        prefix.stop()
+        for proc in helpers:
+            winebox.stop_process(proc)
+
+
+def run_scenario(paths, name, family, keep=False):
+    """Runs one row; returns the list of failures (empty when it passed)."""
+    families, variant, runs = SCENARIOS[name]
+    workdir = os.path.join(paths.root, "%s-%s" % (name, family))
+    failures = []
+
+    def fail(message):
+        failures.append(message)
+        print("FAIL %s [%s]: %s" % (name, family, message), flush=True)
+
+    os.makedirs(workdir, exist_ok=True)
+    stop_leftovers(workdir)
+    display = open_display(workdir)
+    prefix = winebox.Prefix(os.path.join(workdir, "prefix"), display.name, paths.home)
+    try:
+        winebox.copy_prefix(paths.base, prefix.path)
+        fixture.install(prefix, variant, family, workdir)
+        state = winebox.snapshot(prefix.path)
+        expected, missing = fixture.expected_removal(prefix, state, variant, family)
+        for item in missing:
+            fail("fixture: %s is missing before the run" % item)
+        win98 = ("value", "HKCU", "software\\wine", "version") in state
+        if win98 != (family == "9x"):
+            fail("fixture: Windows version setting does not match family %s" % family)
+        intact = {
+            "classvalue": fixture.VARIANTS[variant].get("class_value", "") is not None,
+            "config": True,
+            "folder": "files_removed" not in fixture.VARIANTS[variant],
+        }
+        for index, run in enumerate(runs):
+            tag = "run%d" % (index + 1)
+            count = len(failures)
+            execute(paths, prefix, run, tag, workdir, intact, fail)
+            after = winebox.snapshot(prefix.path)
+            removed, added, changed = winebox.compare(state, after)
+            must_go = expected if run.removes else set()
+            for item in sorted(must_go - removed):
+                fail("%s: still there, should be removed: %s" % (tag, winebox.describe(item)))
+            for item in sorted(removed - must_go):
+                fail("%s: removed, should stay: %s" % (tag, winebox.describe(item)))
+            for item in sorted(added):
+                fail("%s: appeared: %s" % (tag, winebox.describe(item)))
+            for item in sorted(changed):
+                fail("%s: changed: %s" % (tag, winebox.describe(item)))
+            print("%s %s [%s] %s: %d item(s) removed" % (
+                "ok  " if len(failures) == count else "FAIL", name, family, tag, len(removed)),
+                flush=True)
+            state = after
+            intact = {k: False for k in intact}
+    finally:
+        prefix.stop()
+        close_display(display, workdir)
+    if not failures and not keep:
+        winebox.remove_tree(prefix.path)
+    return failures
+
+
+def noise(paths, rounds=3):
+    """Starts a copy of the base prefix with only Wine's own processes a few times and prints
+    what changed between the starts, Wine's known rewrites included."""
+    workdir = os.path.join(paths.root, "noise")
+    os.makedirs(workdir, exist_ok=True)
+    stop_leftovers(workdir)
+    display = open_display(workdir)
+    prefix = winebox.Prefix(os.path.join(workdir, "prefix"), display.name, paths.home)
+    try:
+        winebox.copy_prefix(paths.base, prefix.path)
+        state = winebox.snapshot(prefix.path)
+        for index in range(rounds):
+            prefix.run(["cmd", "/c", "exit"], 60)
+            prefix.stop()
+            after = winebox.snapshot(prefix.path)
+            print("start %d:" % (index + 1))
+            for item in sorted(set(state) | set(after)):
+                if state.get(item) != after.get(item):
+                    print("  %s%s" % (winebox.describe(item),
+                                      "  (known)" if winebox.is_noise(item) else ""))
+            state = after
+    finally:
+        prefix.stop()
+        close_display(display, workdir)
+        winebox.remove_tree(prefix.path)
+
+
+def main():
+    signal.signal(signal.SIGTERM, _terminate)
+    signal.signal(signal.SIGHUP, _terminate)
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("command", choices=["base", "run", "all", "list", "noise"])
+    parser.add_argument("name", nargs="?")
+    parser.add_argument("family", nargs="?", choices=["nt", "9x"])
+    parser.add_argument("--build", default=".")
+    parser.add_argument("--keep", action="store_true", help="keep the prefix of a passed row")
+    options = parser.parse_args()
+    paths = Paths(options.build)
+    if options.command == "list":
+        for name, (families, _, _) in SCENARIOS.items():
+            for family in families:
+                print(name, family)
+        return 0
+    if options.command == "base":
+        make_base(paths)
+        return 0
+    if options.command == "noise":
+        noise(paths)
+        return 0
+    if options.command == "run":
+        if options.name not in SCENARIOS or options.family not in SCENARIOS[options.name][0]:
+            parser.error("unknown row %s %s" % (options.name, options.family))
+        return 1 if run_scenario(paths, options.name, options.family, options.keep) else 0
+    started = time.monotonic()
+    failed = []
+    for name, (families, _, _) in SCENARIOS.items():
+        for family in families:
+            if run_scenario(paths, name, family, options.keep):
+                failed.append("%s %s" % (name, family))
+    print("wall time %.0f s; %s" % (time.monotonic() - started,
+                                    "failed: " + ", ".join(failed) if failed else "all passed"))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,260 @@
+"""A complete installation of Tolvane in a Wine prefix, the decoys around it that the uninstaller
+must leave alone, and exactly what a completed uninstall removes.
+
+The product is 32-bit, so its registry entries live in the 32-bit view of a 64-bit prefix
+(HKLM\\SOFTWARE and HKCR redirected to Wow6432Node) and its system executable in
+drive_c/windows/syswow64, which is what a 32-bit program sees as C:\\windows\\system32. The
+fixture is written through the 32-bit reg.exe, so Wine itself decides where each entry goes;
+`snapshot_key` says where that is in the registry files, and the harness checks every entry the
+fixture promises is really there before a scenario runs.
+"""
+import os
+
+import winebox
+
+PRODUCT = "톨바네"
+INSTALL_DIR = r"C:\Program Files (x86)\Brenlock\Tolvane"
+CLASS_KEY = r"CLSID\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}\InProcServer32"
+RUN_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
+UNINSTALL_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall"
+SERVICES_KEY = r"SYSTEM\CurrentControlSet\Services"
+RUNSERVICES_KEY = r"Software\Microsoft\Windows\CurrentVersion\RunServices"
+
+# Registry: (root, key path, values). Roots are the 32-bit view's HKLM, HKCU and HKCR, and HKLM64
+# for the 64-bit view. Values: str is REG_SZ, int REG_DWORD, bytes REG_BINARY; "" names the
+# default value. Services and settings nest several levels deep, with values at every level, and
+# some names differ in case from the uninstaller's constants, as an installer may write them.
+REGISTRY = [
+    # The maker's settings tree: Config, Warder and Update go, the rest stays.
+    ("HKLM", r"SOFTWARE\Brenlock\Tolvane", {"InstallPath": INSTALL_DIR, "Version": "3.2.1"}),
+    ("HKLM", r"SOFTWARE\Brenlock\Tolvane\Config", {"": "default", "ScanLevel": 3,
+                                                   "Signature": bytes(range(256)) * 2}),
+    ("HKLM", r"SOFTWARE\Brenlock\Tolvane\Config\Scan", {"Archives": 1, "Paths": r"C:\;D:\\"}),
+    ("HKLM", r"SOFTWARE\Brenlock\Tolvane\Config\Scan\Exclude", {"1": r"C:\windows"}),
+    ("HKLM", r"SOFTWARE\Brenlock\Tolvane\WARDER", {"Enabled": 1}),
+    ("HKLM", r"SOFTWARE\Brenlock\Tolvane\WARDER\Rules", {"Count": 2}),
+    ("HKLM", r"SOFTWARE\Brenlock\Tolvane\Update", {"Server": "update.brenlock.example",
+                                                   "Last": 20240101}),
+    ("HKLM", r"SOFTWARE\Brenlock\Tolvane\Quarantine", {"Folder": INSTALL_DIR + r"\Quarantine"}),
+    ("HKLM", r"SOFTWARE\Brenlock\Tolvane\ConfigBackup", {"ScanLevel": 2}),
+    ("HKLM", r"SOFTWARE\Brenlock\Tolvane Lite\Config", {"ScanLevel": 1}),
+    ("HKCU", r"Software\Brenlock\Tolvane\Config", {"Language": "ko"}),
+    # Startup values: only "Tolguard" goes, in both HKLM and HKCU.
+    ("HKLM", RUN_KEY, {"Tolguard": INSTALL_DIR + r"\tolguard.exe", "OtherApp": r"C:\other.exe",
+                       "TolguardHelper": r"C:\helper.exe"}),
+    ("HKCU", RUN_KEY, {"Tolguard": INSTALL_DIR + r"\tolguard.exe", "UserApp": r"C:\user.exe"}),
+    # A same-named value in the 64-bit view is not the 32-bit product's and stays.
+    ("HKLM64", RUN_KEY, {"Tolguard": r"C:\Program Files\Other\tolguard64.exe"}),
+    # The COM server: only the default value of InProcServer32 goes.
+    ("HKCR", r"CLSID\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}", {"": "Tolvane Shell Extension"}),
+    ("HKCR", CLASS_KEY, {"": INSTALL_DIR + r"\tolsrv.dll", "ThreadingModel": "Apartment"}),
+    ("HKCR", r"CLSID\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B27}\InProcServer32",
+     {"": INSTALL_DIR + r"\other.dll"}),
+    # The uninstall entry, with a subkey, next to another product's.
+    ("HKLM", UNINSTALL_KEY + r"\{5A7D2E91-3C4B-4F08-9E62-1B8F0C3D7A45}",
+     {"DisplayName": PRODUCT, "UninstallString": INSTALL_DIR + r"\TolvaneUninstall.exe"}),
+    ("HKLM", UNINSTALL_KEY + r"\{5A7D2E91-3C4B-4F08-9E62-1B8F0C3D7A45}\Components",
+     {"Core": 1}),
+    ("HKLM", UNINSTALL_KEY + r"\{5A7D2E91-3C4B-4F08-9E62-1B8F0C3D7A46}", {"DisplayName": "Other"}),
+    # Windows 9x: the virtual device and the service-start value.
+    ("HKLM", r"System\CurrentControlSet\Services\VxD\WARDER", {"StaticVxD": "warder.vxd",
+                                                                "Start": 0}),
+    ("HKLM", r"System\CurrentControlSet\Services\VxD\WARDER\Params", {"Level": 1}),
+    ("HKLM", r"System\CurrentControlSet\Services\VxD\Other", {"StaticVxD": "other.vxd"}),
+    ("HKLM", RUNSERVICES_KEY, {"Warder": INSTALL_DIR + r"\warder.exe",
+                               "OtherService": r"C:\svc.exe"}),
+    # Windows NT: four services with nested subkeys, next to look-alikes that stay.
+    ("HKLM", SERVICES_KEY + r"\GeltaNet", {"Start": 1, "Type": 1, "ImagePath": "geltanet.sys"}),
+    ("HKLM", SERVICES_KEY + r"\GeltaNet\Parameters", {"Mode": 2}),
+    ("HKLM", SERVICES_KEY + r"\GeltaNet\Parameters\Adapters\0001", {"Bound": 1}),
+    ("HKLM", SERVICES_KEY + r"\warderctl", {"Start": 2}),
+    ("HKLM", SERVICES_KEY + r"\warderctl\Enum", {"Count": 1, "0": r"Root\LEGACY_WARDERCTL\0000"}),
+    ("HKLM", SERVICES_KEY + r"\WarderNT", {"Start": 1, "Group": "FSFilter Anti-Virus"}),
+    ("HKLM", SERVICES_KEY + r"\WarderNT\Instances\Warder Instance", {"Altitude": "320400"}),
+    ("HKLM", SERVICES_KEY + r"\WarderNT\Security", {"Security": bytes(20)}),
+    ("HKLM", SERVICES_KEY + r"\kelrun32", {"Start": 2, "ImagePath": r"C:\windows\kelrun32.exe"}),
+    ("HKLM", SERVICES_KEY + r"\geltanet2", {"Start": 3}),
+    ("HKLM", SERVICES_KEY + r"\warder", {"Start": 3}),
+]
+
+# Registry entries a completed uninstall removes: whole keys (with everything below them) and
+# single values, per Windows family.
+GONE_KEYS = [
+    ("HKLM", r"SOFTWARE\Brenlock\Tolvane\Config"),
+    ("HKLM", r"SOFTWARE\Brenlock\Tolvane\Warder"),
+    ("HKLM", r"SOFTWARE\Brenlock\Tolvane\Update"),
+    ("HKLM", UNINSTALL_KEY + r"\{5A7D2E91-3C4B-4F08-9E62-1B8F0C3D7A45}"),
+]
+GONE_VALUES = [("HKLM", RUN_KEY, "Tolguard"), ("HKCU", RUN_KEY, "Tolguard"),
+               ("HKCR", CLASS_KEY, "")]
+GONE_KEYS_BY_FAMILY = {
+    "9x": [("HKLM", r"System\CurrentControlSet\Services\VxD\WaRDer")],
+    "nt": [("HKLM", SERVICES_KEY + "\\" + name)
+           for name in ("geltanet", "warderctl", "wardernt", "kelrun32")],
+}
+GONE_VALUES_BY_FAMILY = {"9x": [("HKLM", RUNSERVICES_KEY, "Warder")], "nt": []}
+
+# Files, relative to the prefix's drive_c; "{user}" is the user's folder name and "{sys32}" the
+# folder a 32-bit program sees as its system directory.
+INSTALL_REL = "Program Files (x86)/Brenlock/Tolvane"
+INSTALL_FILES = ["tolsrv.dll", "tolguard.exe", "warder.vxd", "tolvane.ini",
+                 PRODUCT + " 도움말.txt"]
+COMMON_PROGRAMS = "ProgramData/Microsoft/Windows/Start Menu/Programs"
+USER_PROGRAMS = "users/{user}/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
+GROUP_FILES = [PRODUCT + ".lnk", PRODUCT + " 제거.lnk", "읽어보기.txt"]
+FILES = (
+    [INSTALL_REL + "/" + name for name in INSTALL_FILES]
+    + [COMMON_PROGRAMS + "/" + PRODUCT + "/" + name for name in GROUP_FILES]
+    + [
+        "{sys32}/kelrun32.exe",
+        "users/Public/Desktop/" + PRODUCT + ".lnk",
+        # Decoys.
+        "Program Files (x86)/Brenlock/Shared/brencore.dll",
+        "{sys32}/kelrun32.dll",
+        "{sys32}/kelrun.exe",
+        "windows/system32/kelrun32.exe",  # the 64-bit system folder: not the 32-bit product's
+        COMMON_PROGRAMS + "/" + PRODUCT + " 도구/" + PRODUCT + " 도구.lnk",
+        USER_PROGRAMS + "/" + PRODUCT + "/" + PRODUCT + ".lnk",
+        "users/Public/Desktop/" + PRODUCT + " 도구.lnk",
+        "users/{user}/Desktop/" + PRODUCT + ".lnk",
+    ]
+)
+
+# Variants of the installation, each a row of the scenario table:
+#   files_added / files_removed: relative paths; class_value: the class key's default value
+#   (None: absent); removes_install / removes_system_exe: whether a completed run deletes them.
+VARIANTS = {
+    "complete": {},
+    "subfolder": {"files_added": [INSTALL_REL + "/Logs/scan.log"], "install_dir_stays": True},
+    "missing_folder": {"files_removed": [INSTALL_REL], "removes_system_exe": False},
+    # A damaged class value naming a file in the system directory or a drive root: nothing
+    # there may be deleted, nor the system executable.
+    "class_in_system_dir": {"class_value": r"C:\windows\system32\tolsrv.dll",
+                            "files_added": ["{sys32}/tolsrv.dll"], "removes_install": False,
+                            "removes_system_exe": False},
+    "class_in_drive_root": {"class_value": r"C:\tolsrv.dll",
+                            "files_added": ["tolsrv.dll", "config.sys"],
+                            "removes_install": False, "removes_system_exe": False},
+    "already_removed": {"class_value": None},
+}
+
+
+def _expand(prefix, rel):
+    sys32 = os.path.relpath(prefix.system32_dir(), os.path.join(prefix.path, "drive_c"))
+    return rel.format(user=os.path.basename(prefix.user_dir()), sys32=sys32)
+
+
+def snapshot_key(root, path):
+    """(hive, key) of a key as the registry files hold it, for a 32-bit program's view."""
+    lower = path.lower()
+    if root == "HKCR":
+        return "HKLM", "software\\classes\\wow6432node\\" + lower
+    if root == "HKCU":
+        return "HKCU", lower
+    if root == "HKLM" and lower.startswith("software\\"):
+        return "HKLM", "software\\wow6432node\\" + lower[len("software\\"):]
+    return "HKLM", lower  # HKLM\SYSTEM, and the 64-bit view
+
+
+def _reg_root(root):
+    return {"HKLM": "HKEY_LOCAL_MACHINE", "HKLM64": "HKEY_LOCAL_MACHINE",
+            "HKCU": "HKEY_CURRENT_USER", "HKCR": "HKEY_CLASSES_ROOT"}[root]
+
+
+def _reg_data(value):
+    if isinstance(value, int):
+        return "dword:%08x" % value
+    if isinstance(value, bytes):
+        return "hex:" + ",".join("%02x" % b for b in value)
+    return '"%s"' % value.replace("\\", "\\\\").replace('"', '\\"')
+
+
+def _reg_file(entries):
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for root, path, values in entries:
+        lines.append("[%s\\%s]" % (_reg_root(root), path))
+        for name, value in values.items():
+            lines.append("%s=%s" % ("@" if name == "" else '"%s"' % name,
+                                    "-" if value is None else _reg_data(value)))
+        lines.append("")
+    return "\r\n".join(lines) + "\r\n"
+
+
+def registry_entries(variant, family):
+    entries = [e for e in REGISTRY]
+    if family == "9x":
+        entries.append(("HKCU", r"Software\Wine", {"Version": "win98"}))
+    settings = VARIANTS[variant]
+    if "class_value" in settings:  # None deletes the value ("@=-")
+        entries.append(("HKCR", CLASS_KEY, {"": settings["class_value"]}))
+    return entries
+
+
+def install(prefix, variant, family, workdir):
+    """Writes the installation and its decoys into a prefix whose Wine server is stopped."""
+    settings = VARIANTS[variant]
+    drive_c = os.path.join(prefix.path, "drive_c")
+    for rel in FILES + settings.get("files_added", []):
+        path = os.path.join(drive_c, _expand(prefix, rel))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(("%s\n" % rel).encode("utf-8"))
+    for rel in settings.get("files_removed", []):
+        winebox.remove_tree(os.path.join(drive_c, _expand(prefix, rel)))
+
+    entries = registry_entries(variant, family)
+    os.makedirs(workdir, exist_ok=True)
+    for view, reg_exe in (("32", r"C:\windows\syswow64\reg.exe"),
+                          ("64", r"C:\windows\system32\reg.exe")):
+        chosen = [e for e in entries if (e[0] == "HKLM64") == (view == "64")]
+        reg_path = os.path.join(workdir, "fixture%s.reg" % view)
+        with open(reg_path, "w", encoding="utf-16") as f:  # BOM: reg.exe then reads Unicode
+            f.write(_reg_file(chosen))
+        code = prefix.run([reg_exe, "import", winebox.wine_path(reg_path)], 60)
+        if code != 0:
+            raise RuntimeError("reg import of the fixture failed (%s)" % code)
+    prefix.stop()
+
+
+def expected_removal(prefix, before, variant, family):
+    """The exact set of snapshot items a completed uninstall removes from this installation.
+    Also returns the promised items that are missing from `before` (a broken fixture)."""
+    settings = VARIANTS[variant]
+    gone, missing = set(), []
+    keys = GONE_KEYS + GONE_KEYS_BY_FAMILY[family]
+    values = GONE_VALUES + GONE_VALUES_BY_FAMILY[family]
+    for root, path in keys:
+        hive, key = snapshot_key(root, path)
+        if ("key", hive, key) not in before:
+            missing.append("key %s\\%s" % (root, path))
+        for item in before:
+            if item[0] in ("key", "value", "meta") and item[1] == hive and \
+                    (item[2] == key or item[2].startswith(key + "\\")):
+                gone.add(item)
+    for root, path, name in values:
+        if root == "HKCR" and name == "" and settings.get("class_value", "") is None:
+            continue
+        hive, key = snapshot_key(root, path)
+        item = ("value", hive, key, name.lower())
+        if item not in before:
+            missing.append("value %s\\%s : %s" % (root, path, name or "@"))
+        gone.add(item)
+
+    def file_items(rel):
+        rel = "drive_c/" + _expand(prefix, rel)
+        found = [i for i in before if i[0] in ("file", "dir") and
+                 (i[1] == rel or i[1].startswith(rel + "/"))]
+        if not found:
+            missing.append(rel)
+        return found
+
+    if settings.get("removes_install", True) and "files_removed" not in settings:
+        for name in INSTALL_FILES:
+            gone.update(file_items(INSTALL_REL + "/" + name))
+        if not settings.get("install_dir_stays"):
+            gone.add(("dir", "drive_c/" + INSTALL_REL))
+    if settings.get("removes_system_exe", True):
+        gone.update(file_items("{sys32}/kelrun32.exe"))
+    gone.update(file_items(COMMON_PROGRAMS + "/" + PRODUCT))
+    gone.update(file_items("users/Public/Desktop/" + PRODUCT + ".lnk"))
+    return gone, missing

@@ -1,0 +1,272 @@
+"""Wine prefixes for the end-to-end scenarios and the demo: a private X display, prefixes made
+under the build folder (never ~/.wine), Wine sessions that are always stopped, and a snapshot of
+a prefix's whole state (every registry key and value, every file) with a comparison of two.
+
+Everything this module starts is stopped by its own id: the Xvfb by its pid, each prefix's Wine
+server with `WINEPREFIX=<that prefix> wineserver -k`.
+"""
+import os
+import re
+import shutil
+import signal
+import subprocess
+import time
+
+# What Wine itself rewrites on every start of a prefix, found by running a prefix with nothing but
+# Wine's own processes several times and comparing the whole state after each run (`e2e.py noise`
+# repeats the experiment). Only this one value changes on every start: the display adapter's
+# driver date, rewritten with the start time. The first start after wineboot also deletes a few
+# keys of its own (network cards, class names of displays and monitors); create_prefix makes that
+# start before anything is compared, so those need no exception.
+WINE_NOISE = [
+    ("value", "HKLM",
+     r"system\currentcontrolset\control\class\{4d36e968-e325-11ce-bfc1-08002be10318}\0000",
+     "driverdatedata"),
+]
+# The registry files are compared by content, as keys and values, not as files.
+REGISTRY_FILES = {"system.reg": "HKLM", "user.reg": "HKCU", "userdef.reg": "HKU_DEFAULT"}
+
+
+def wine_path(unix_path):
+    """The path of a host file as Windows programs see it (through Wine's Z: drive)."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+class Display:
+    """A virtual X display of our own, started on entry and stopped by pid on exit."""
+
+    def __init__(self, workdir, size="1024x768"):
+        self.workdir, self.size, self.proc, self.name = workdir, size, None, None
+
+    def __enter__(self):
+        os.makedirs(self.workdir, exist_ok=True)
+        read_end, write_end = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.size + "x24",
+             "-nolisten", "tcp"], pass_fds=(write_end,), stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + 10
+        with os.fdopen(read_end, "rb") as pipe:
+            while time.monotonic() < deadline and not number.endswith(b"\n"):
+                chunk = pipe.read(1)
+                if not chunk:
+                    break
+                number += chunk
+        if not number.strip():
+            self.__exit__(None, None, None)
+            raise RuntimeError("Xvfb did not start")
+        self.name = ":" + number.decode().strip()
+        return self
+
+    def __exit__(self, *exc):
+        if self.proc and self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+
+
+class Prefix:
+    """One Wine prefix under the build folder, with the environment to run programs in it."""
+
+    def __init__(self, path, display, home):
+        self.path, self.display, self.home = os.path.abspath(path), display, home
+
+    def env(self):
+        env = dict(os.environ)
+        env.update(WINEPREFIX=self.path, DISPLAY=self.display, HOME=self.home,
+                   LC_ALL="ko_KR.UTF-8", WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        # Wine links the user's shell folders to XDG folders it finds under HOME: a private,
+        # empty HOME keeps them inside the prefix.
+        env.pop("XDG_CONFIG_HOME", None)
+        return env
+
+    def start(self, args, log=None):
+        out = open(log, "ab") if log else subprocess.DEVNULL
+        try:
+            return subprocess.Popen(["wine"] + list(args), env=self.env(),
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=out)
+        finally:
+            if log:
+                out.close()
+
+    def run(self, args, timeout):
+        """Runs a program to its end; returns its exit code, or None when it hung (then the
+        whole Wine server of this prefix is stopped)."""
+        proc = self.start(args)
+        try:
+            return proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.stop()
+            try:
+                proc.wait(10)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+            return None
+
+    def stop(self):
+        """Stops this prefix's Wine server and every Wine process in it; the server saves the
+        registry files as it goes."""
+        subprocess.run(["wineserver", "-k"], env=self.env(), stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60, check=False)
+        subprocess.run(["wineserver", "-w"], env=self.env(), stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60, check=False)
+
+    def user_dir(self):
+        users = os.path.join(self.path, "drive_c", "users")
+        names = [n for n in sorted(os.listdir(users)) if n != "Public"]
+        return os.path.join(users, names[0])
+
+    def system32_dir(self):
+        """Where a 32-bit program's system directory (C:\\windows\\system32) lives."""
+        wow = os.path.join(self.path, "drive_c", "windows", "syswow64")
+        return wow if os.path.isdir(wow) else os.path.join(self.path, "drive_c", "windows",
+                                                           "system32")
+
+
+def create_prefix(path, display, home):
+    """A new prefix (wineboot, about 15 s), with the user's shell folders made real folders."""
+    if os.path.exists(path):
+        shutil.rmtree(path)
+    os.makedirs(home, exist_ok=True)
+    prefix = Prefix(path, display, home)
+    subprocess.run(["wineboot", "-i"], env=prefix.env(), stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300, check=True)
+    prefix.stop()
+    # The first start after wineboot tidies a few keys of Wine's own; get it over with here.
+    prefix.run(["cmd", "/c", "exit"], 60)
+    prefix.stop()
+    user = prefix.user_dir()
+    for name in os.listdir(user):
+        entry = os.path.join(user, name)
+        if os.path.islink(entry):
+            os.unlink(entry)
+            os.mkdir(entry)
+    return prefix
+
+
+# Wine's own binaries are never written in place, so copies of a prefix share them (hard links);
+# everything else is copied.
+_SHARED_DIRS = ("drive_c/windows/system32/", "drive_c/windows/syswow64/",
+                "drive_c/windows/winsxs/")
+
+
+def copy_prefix(source, target):
+    if os.path.exists(target):
+        shutil.rmtree(target)
+
+    def copy(src, dst):
+        rel = os.path.relpath(src, source).replace(os.sep, "/")
+        if rel.startswith(_SHARED_DIRS) and os.path.getsize(src) >= 16384:
+            os.link(src, dst)
+        else:
+            shutil.copy2(src, dst)
+
+    shutil.copytree(source, target, symlinks=True, copy_function=copy)
+
+
+# --- Whole-state snapshot -------------------------------------------------------------------
+
+_KEY_LINE = re.compile(r"^\[(.*)\](?: \d+)?$")
+_VALUE_LINE = re.compile(r'^(@|"(?:[^"\\]|\\.)*")=(.*)$')
+
+
+def parse_registry_file(path, hive, items):
+    """Adds ("key", hive, path) and ("value", hive, path, name) items with their data; key paths
+    and value names are lower case (the registry ignores case), left escaped as Wine writes
+    them. Key times are not state."""
+    key = None
+    with open(path, encoding="utf-8", errors="surrogateescape") as f:
+        pending = ""
+        for raw in f:
+            line = pending + raw.rstrip("\n")
+            if line.endswith("\\") and key is not None and not line.startswith("["):
+                pending = line[:-1]
+                continue
+            pending = ""
+            match = _KEY_LINE.match(line)
+            if match:
+                key = match.group(1).replace("\\\\", "\\").lower()
+                items[("key", hive, key)] = ""
+                continue
+            if key is None or not line or line.startswith(";") or line.startswith("#time="):
+                continue
+            if line.startswith("#"):
+                items[("meta", hive, key, line.split("=", 1)[0])] = line
+                continue
+            match = _VALUE_LINE.match(line.strip())
+            if match:
+                name = "" if match.group(1) == "@" else match.group(1)[1:-1]
+                items[("value", hive, key, name.lower())] = match.group(2).strip()
+
+
+def snapshot(prefix_path):
+    """Every registry key and value and every file, folder and link of the prefix."""
+    items = {}
+    for name, hive in REGISTRY_FILES.items():
+        path = os.path.join(prefix_path, name)
+        if os.path.exists(path):
+            parse_registry_file(path, hive, items)
+
+    def walk(folder, rel):
+        with os.scandir(folder) as entries:
+            for entry in entries:
+                child = rel + entry.name
+                if rel == "" and entry.name in REGISTRY_FILES:
+                    continue
+                st = entry.stat(follow_symlinks=False)
+                if entry.is_symlink():
+                    items[("link", child)] = os.readlink(entry.path)
+                elif entry.is_dir(follow_symlinks=False):
+                    items[("dir", child)] = ""
+                    walk(entry.path, child + "/")
+                else:
+                    # Same inode and change time means the same content: nothing can write a file
+                    # without moving its change time.
+                    items[("file", child)] = (st.st_size, st.st_mode, st.st_ino, st.st_ctime_ns)
+
+    walk(prefix_path, "")
+    return items
+
+
+def is_noise(item):
+    return item in WINE_NOISE
+
+
+def compare(before, after):
+    """(removed, added, changed) items, Wine's own rewrites left out."""
+    removed = {k for k in before if k not in after and not is_noise(k)}
+    added = {k for k in after if k not in before and not is_noise(k)}
+    changed = {k for k in before if k in after and before[k] != after[k] and not is_noise(k)}
+    return removed, added, changed
+
+
+def describe(item):
+    if item[0] in ("file", "dir", "link"):
+        return "%s %s" % (item[0], item[1])
+    if item[0] == "key":
+        return "key %s\\%s" % (item[1], item[2])
+    if item[0] == "value":
+        return "value %s\\%s : %s" % (item[1], item[2], item[3] or "@")
+    return " ".join(str(p) for p in item)
+
+
+def remove_tree(path):
+    if os.path.isdir(path) and not os.path.islink(path):
+        shutil.rmtree(path)
+    elif os.path.lexists(path):
+        os.remove(path)
+
+
+def stop_process(proc, timeout=10):
+    if proc and proc.poll() is None:
+        proc.send_signal(signal.SIGTERM)
+        try:
+            proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
