@@ -1,6 +1,11 @@
-// Process entry point of TolvaneUninstall.exe.
+// Process entry point of TolvaneUninstall.exe. The exe has its own entry instead of the MinGW C
+// runtime's start-up code: that code would try LoadLibraryA("libgcc_s_dw2-1.dll"), letting a
+// DLL of that name placed beside the uninstaller run inside it, and the uninstaller needs nothing
+// it sets up (no static constructors, no command line parsing, no thread-local data). msvcrt.dll
+// initialises itself when it is loaded.
 #include "control/uninstall.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showState) {
-  return RunUninstall(instance, previous, commandLine, showState);
+extern "C" void __stdcall TolvaneEntry() {
+  // The four arguments are the usual ones of a graphical Windows program; RunUninstall reads none.
+  ExitProcess(RunUninstall(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT));
 }
