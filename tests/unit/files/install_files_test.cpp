@@ -127,6 +127,17 @@ TEST_F(InstallFiles, SkipsAnEntryWhosePathIsTooLong) {
   for (const std::string& path : Calls()) EXPECT_LT(path.size(), 260u) << path;
 }
 
+// A system directory so long that the executable's path does not fit: nothing is deleted there.
+TEST_F(InstallFiles, SkipsTheSystemExecutableWhenItsPathDoesNotFit) {
+  Make("Tolvane\\");
+  Make("Tolvane\\TolShell.dll");
+  SystemFolder() = Path("system\\");
+  SystemFolder() += std::string(250 - SystemFolder().size(), 's');
+  SetInstallDir(Path("Tolvane"));
+  RemoveInstallFiles();
+  EXPECT_EQ(std::vector<std::string>{Path("Tolvane\\TolShell.dll")}, Calls());
+}
+
 // A search pattern that does not fit: the folder is not searched and nothing is deleted.
 TEST_F(InstallFiles, LeavesAFolderWhosePatternDoesNotFit) {
   std::string folder = folder_.Root() + "\\";
