@@ -19,10 +19,11 @@ char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A
 // Characters no file or folder name holds; ':' would also name a stream of the folder.
 int IsForbidden(unsigned char c) { return c < 0x20 || strchr("<>:\"|?*", c); }
 
-// Appends one component (up to a separator or the end) of path to canonical at *length, lower-
-// cased, and advances path. Returns 0 when the component holds a forbidden character or a lead
-// byte without a proper trail byte: under code page 949 Windows reads a lead byte and a
-// backslash as one (invalid) character, so such a backslash would not separate folders.
+// Appends one name (up to a separator or the end) of path to canonical at *length, ASCII letters
+// lower-cased and double-byte characters whole, and advances path. Returns 0 when the name holds
+// a forbidden character or a lead byte without a proper trail byte. A lead byte followed by a
+// backslash is refused too: in code page 949 the pair is invalid, and Wine reads it as one
+// character, not as a separator; in code pages 932, 936 and 950 it is one character.
 int AppendComponent(const char** path, char* canonical, int size, int* length) {
   const char* p = *path;
   while (*p && !IsSeparator(*p)) {
@@ -50,15 +51,12 @@ int IsDots(const char* canonical, int start, int length) {
   return length > start;
 }
 
-// The end of the last separator before length, found walking forward: walking back from the
-// end could stop at a trail byte of value 0x5C in code pages that have such.
-int LastSeparator(const char* canonical, int rootLength, int length) {
-  int last = rootLength;
-  for (int i = rootLength; i < length;) {
-    if (canonical[i] == '\\') last = i;
-    i += SysIsDBCSLeadByte(static_cast<BYTE>(canonical[i])) ? 2 : 1;
-  }
-  return last;
+// Where the canonical path ends once the name before end is dropped: at the separator before
+// that name, or at the root. No trail byte is a backslash here (AppendComponent refuses them).
+int DropLastName(const char* canonical, int rootLength, int end) {
+  int i = end - 1;
+  while (i > rootLength && canonical[i] != '\\') --i;
+  return i < rootLength ? rootLength : i;
 }
 
 // Writes the canonical form of path: "x:" or "\\server\share", then "\name" for each folder
@@ -109,7 +107,7 @@ FolderVerdict Canonicalize(const char* path, char* canonical, int size) {
     int dots = length - slash - 1;
     if (IsDots(canonical, slash + 1, length) && dots <= 2) {
       // "." stays; ".." goes up one folder, and at the root stays there, as for Windows.
-      length = dots == 1 ? slash : LastSeparator(canonical, rootLength, slash);
+      length = dots == 1 ? slash : DropLastName(canonical, rootLength, slash);
       continue;
     }
     // Windows drops trailing dots and spaces from a name; a name of nothing else is no name.
