@@ -140,38 +140,22 @@ TEST_F(Purge, DeletesSubkeysThroughASecondHandleAndClosesEveryHandle) {
 // Faults Wine cannot produce: the purge still ends, removes what it can and leaves the rest.
 class PurgeFault : public Purge {
  protected:
-  static int& Opens() {
-    static int opens;
-    return opens;
-  }
-  static int& Closes() {
-    static int closes;
-    return closes;
-  }
   static int& Enumerations() {
     static int enumerations;
     return enumerations;
-  }
-  // The real open, counted; the nth open of the sandbox key itself is n.
-  static LONG CountedOpen(HKEY root, const char* path, REGSAM access, HKEY* key) {
-    LONG result = RegOpenKeyExA(root, path, 0, access, key);
-    if (result == ERROR_SUCCESS) ++Opens();
-    return result;
-  }
-  // Counts the opens of the sandbox key itself: the purge's own first, then the second handles.
-  static int TopOpen(const char* path) {
-    static int& n = TopOpens();
-    return Base() == path ? ++n : 0;
   }
   static int& TopOpens() {
     static int n;
     return n;
   }
+  // Counts the opens of the sandbox key itself: the purge's own first, then the second handles.
+  static int TopOpen(const char* path) { return Base() == path ? ++TopOpens() : 0; }
   void SetUp() override {
     Purge::SetUp();
-    Opens() = Closes() = Enumerations() = TopOpens() = 0;
+    Handles() = {0, 0};
+    Enumerations() = TopOpens() = 0;
     g_seam.RegOpenKey = CountedOpen;
-    g_seam.RegCloseKey = [](HKEY key) -> LONG { return ++Closes(), RegCloseKey(key); };
+    g_seam.RegCloseKey = CountedClose;
     // Gives up after far more passes than the tree needs, so that a loop that would spin shows
     // as a failure instead of a hanging test.
     g_seam.RegEnumKey = [](HKEY key, DWORD index, char* name, DWORD length) -> LONG {
@@ -235,7 +219,7 @@ TEST_F(PurgeFault, EndsAndLeavesWhatCannotBeRemoved) {
     c.install();
     PurgeKey(Base().c_str());
     EXPECT_LE(Enumerations(), 100) << "the subkey loop does not end";
-    EXPECT_EQ(Opens(), Closes()) << "every handle opened is closed";
+    EXPECT_EQ(Handles().opens, Handles().closes) << "every handle opened is closed";
     EXPECT_TREE(HKEY_CURRENT_USER, Base(), c.after);
     DeleteTree(HKEY_CURRENT_USER, Base());
   }

@@ -151,7 +151,7 @@ class Plan : public SeamTest {
     SeamTest::SetUp();
     Uninstall();
     VersionSizes().clear();
-    Opens() = Closes() = 0;
+    Handles() = {0, 0};
   }
   void TearDown() override {
     Uninstall();
@@ -194,22 +194,18 @@ class Plan : public SeamTest {
     VersionSizes().push_back(version->dwOSVersionInfoSize);
     return GetVersionExA(version);
   }
-  static int& Opens() {
-    static int opens;
-    return opens;
-  }
-  static int& Closes() {
-    static int closes;
-    return closes;
+  // The real answer, with the platform of the 9x family.
+  static BOOL As9x(OSVERSIONINFOA* version) {
+    BOOL ok = RealVersion(version);
+    version->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+    return ok;
   }
   static void CountHandles() {
     g_seam.RegOpenKey = [](HKEY root, const char* path, REGSAM access, HKEY* key) -> LONG {
       EXPECT_EQ(static_cast<REGSAM>(KEY_ALL_ACCESS), access) << path;
-      LONG result = RegOpenKeyExA(root, path, 0, access, key);
-      if (result == ERROR_SUCCESS) ++Opens();
-      return result;
+      return CountedOpen(root, path, access, key);
     };
-    g_seam.RegCloseKey = [](HKEY key) -> LONG { return ++Closes(), RegCloseKey(key); };
+    g_seam.RegCloseKey = CountedClose;
   }
 };
 
@@ -217,27 +213,15 @@ class Plan : public SeamTest {
 TEST_F(Plan, RemovesTheEntriesOfTheRunningFamily) {
   struct Case {
     const char* name;
-    BOOL (*version)(OSVERSIONINFOA*);  // null: Wine's own answer
+    BOOL (*version)(OSVERSIONINFOA*);
     bool otherCase;
     int goneWith;
     std::vector<DWORD> sizes;
   } cases[] = {
       {"NT family", RealVersion, false, kMachine | kUser | kNt, {156}},
-      {"9x family",
-       [](OSVERSIONINFOA* v) -> BOOL {
-         BOOL ok = RealVersion(v);
-         v->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
-         return ok;
-       },
-       false, kMachine | kUser | k9x, {156}},
+      {"9x family", As9x, false, kMachine | kUser | k9x, {156}},
       {"NT family, names in another case", RealVersion, true, kMachine | kUser | kNt, {156}},
-      {"9x family, names in another case",
-       [](OSVERSIONINFOA* v) -> BOOL {
-         BOOL ok = RealVersion(v);
-         v->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
-         return ok;
-       },
-       true, kMachine | kUser | k9x, {156}},
+      {"9x family, names in another case", As9x, true, kMachine | kUser | k9x, {156}},
       {"extended record refused, basic record NT",
        [](OSVERSIONINFOA* v) -> BOOL {
          return v->dwOSVersionInfoSize == 156 ? (VersionSizes().push_back(156), FALSE)
@@ -246,10 +230,7 @@ TEST_F(Plan, RemovesTheEntriesOfTheRunningFamily) {
        false, kMachine | kUser | kNt, {156, 148}},
       {"extended record refused, basic record 9x",
        [](OSVERSIONINFOA* v) -> BOOL {
-         if (v->dwOSVersionInfoSize == 156) return VersionSizes().push_back(156), FALSE;
-         BOOL ok = RealVersion(v);
-         v->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
-         return ok;
+         return v->dwOSVersionInfoSize == 156 ? (VersionSizes().push_back(156), FALSE) : As9x(v);
        },
        false, kMachine | kUser | k9x, {156, 148}},
       {"version query failing with both records",
@@ -277,7 +258,7 @@ TEST_F(Plan, RemovesTheEntriesOfTheRunningFamily) {
     RemoveRegistryEntries();
     EXPECT_REMOVED(before, items, c.goneWith);
     EXPECT_EQ(c.sizes, VersionSizes());
-    EXPECT_EQ(Opens(), Closes()) << "every handle opened is closed";
+    EXPECT_EQ(Handles().opens, Handles().closes) << "every handle opened is closed";
     EXPECT_EQ(HKEY_LOCAL_MACHINE, g_purgeRoot);
     Uninstall();
   }

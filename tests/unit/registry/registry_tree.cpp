@@ -154,3 +154,19 @@ void ExpectTree(HKEY root, const std::string& base, const Tree& tree) {
   EXPECT_TRUE(missing.empty() && unexpected.empty())
       << "under " << base << "\nmissing:" << Lines(missing) << "\nunexpected:" << Lines(unexpected);
 }
+
+HandleCount& Handles() {
+  static HandleCount handles;
+  return handles;
+}
+
+LONG CountedOpen(HKEY root, const char* path, REGSAM access, HKEY* key) {
+  LONG result = RegOpenKeyExA(root, path, 0, access, key);
+  if (result == ERROR_SUCCESS) ++Handles().opens;
+  return result;
+}
+
+LONG CountedClose(HKEY key) {
+  ++Handles().closes;
+  return RegCloseKey(key);
+}

@@ -30,6 +30,14 @@ void ExpectTree(HKEY root, const std::string& base, const Tree& tree);
 // Lists the lines of a tree, for a failure message.
 std::string Lines(const std::set<std::string>& lines);
 
+// The real open and close, counted, for stand-ins that check every handle opened is closed.
+struct HandleCount {
+  int opens, closes;
+};
+HandleCount& Handles();
+LONG CountedOpen(HKEY root, const char* path, REGSAM access, HKEY* key);
+LONG CountedClose(HKEY key);
+
 // Failures name the line of the test that built or checked the tree.
 #define BUILD_TREE(root, base, ...)         \
   do {                                      \
