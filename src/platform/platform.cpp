@@ -94,6 +94,16 @@ UINT SysGetWindowsDirectory(char* buffer, UINT size) {
   return GetWindowsDirectoryA(buffer, size);
 }
 
+DWORD SysGetEnvironmentVariable(const char* name, char* buffer, DWORD size) {
+  STAND_IN(GetEnvironmentVariable, name, buffer, size);
+  return GetEnvironmentVariableA(name, buffer, size);
+}
+
+BOOL SysIsDBCSLeadByte(BYTE byte) {
+  STAND_IN(IsDBCSLeadByte, byte);
+  return IsDBCSLeadByte(byte);
+}
+
 BOOL SysGetSpecialFolderPath(char* buffer, int csidl) {
   STAND_IN(GetSpecialFolderPath, buffer, csidl);
   return SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE);

@@ -29,6 +29,14 @@ BOOL SysRemoveDirectory(const char* path);
 UINT SysGetSystemDirectory(char* buffer, UINT size);
 UINT SysGetWindowsDirectory(char* buffer, UINT size);
 
+// Process environment
+// Returns the value's length, 0 when the variable is not set, or the size needed when it does
+// not fit.
+DWORD SysGetEnvironmentVariable(const char* name, char* buffer, DWORD size);
+
+// Text
+BOOL SysIsDBCSLeadByte(BYTE byte);  // in the ANSI code page
+
 // Shell
 BOOL SysGetSpecialFolderPath(char* buffer, int csidl);  // buffer of MAX_PATH, never creates
 

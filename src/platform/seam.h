@@ -21,6 +21,8 @@ struct PlatformSeam {
   decltype(&SysRemoveDirectory) RemoveDirectory;
   decltype(&SysGetSystemDirectory) GetSystemDirectory;
   decltype(&SysGetWindowsDirectory) GetWindowsDirectory;
+  decltype(&SysGetEnvironmentVariable) GetEnvironmentVariable;
+  decltype(&SysIsDBCSLeadByte) IsDBCSLeadByte;
   decltype(&SysGetSpecialFolderPath) GetSpecialFolderPath;
   decltype(&SysMessageBox) MessageBox;
   decltype(&SysRegisterWindowMessage) RegisterWindowMessage;

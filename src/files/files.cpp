@@ -1,5 +1,0 @@
-#include "files/files.h"
-
-void RemoveInstallFiles() {}
-
-void RemoveShellItems() {}

@@ -1,0 +1,20 @@
+// The recursive purge: empties a registry key of every value and every subkey below it, so that
+// its parent can then delete it (Windows of the NT family deletes only keys without subkeys).
+#pragma once
+
+#include <windows.h>
+
+// The root under which every path given to the purge is opened; null until the cleanup sets it.
+extern HKEY g_purgeRoot;  // written by RemoveRegistryEntries, read by PurgeKey and DeleteAllSubkeys
+
+// Empties the key at keyPath under g_purgeRoot; the key itself stays. A key that cannot be
+// opened or queried is left alone, and so is the root itself (empty path). Returns 0.
+int PurgeKey(const char* keyPath);
+
+// Deletes the values of an open key (full access); values is their number, taken before.
+// keyPath, the key's path, is not used. Returns 0.
+int DeleteAllValues(HKEY key, DWORD values, const char* keyPath);
+
+// Purges and deletes the subkeys of the open key whose path under g_purgeRoot is keyPath;
+// subkeys is their number, taken before. Returns 0.
+int DeleteAllSubkeys(HKEY key, DWORD subkeys, const char* keyPath);

@@ -1,0 +1,183 @@
+// The install folder's cleanup on real files in a test folder. The system directory is pointed
+// at a folder of the test's own, so no file of the prefix's system directory is touched.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "control/install_location.h"
+#include "files/files.h"
+#include "files/files_fixture.h"
+
+namespace {
+
+class InstallFiles : public FileCleanupTest {
+ protected:
+  static std::string& SystemFolder() {
+    static std::string folder;
+    return folder;
+  }
+  void SetUp() override {
+    FileCleanupTest::SetUp();
+    g_seam.GetSystemDirectory = [](char* buffer, UINT size) -> UINT {
+      if (SystemFolder().size() >= size) return SystemFolder().size() + 1;
+      strcpy(buffer, SystemFolder().c_str());
+      return SystemFolder().size();
+    };
+    UseBase("");
+  }
+  void TearDown() override {
+    memset(g_installDir, 0, sizeof(g_installDir));
+    FileCleanupTest::TearDown();
+  }
+  // Makes base (under the test folder; "" for the test folder itself) hold a system directory
+  // with the product's executable and one other file, and points the system directory there.
+  void UseBase(const std::string& base) {
+    base_ = base.empty() ? "" : base + "\\";
+    if (!base.empty()) folder_.Make(base_);
+    Make("system\\");
+    Make("system\\kelrun32.exe");
+    Make("system\\other.dll");
+    SystemFolder() = Path("system");
+  }
+  void Make(const std::string& relative) { folder_.Make(base_ + relative); }
+  bool Exists(const std::string& relative) { return folder_.Exists(base_ + relative); }
+  std::string Path(const std::string& relative) { return folder_.Path(base_ + relative); }
+  void SetInstallDir(const std::string& folder) {
+    ASSERT_LT(folder.size(), sizeof(g_installDir));
+    strcpy(g_installDir, folder.c_str());
+  }
+  static std::vector<std::string> Sorted(std::vector<std::string> paths) {
+    std::sort(paths.begin(), paths.end());
+    return paths;
+  }
+
+  std::string base_;
+};
+
+TEST_F(InstallFiles, RemovesTheTopLevelFilesTheFolderAndTheSystemExecutable) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> made;  // a trailing backslash makes a folder
+    std::vector<std::string> gone, kept;
+    bool systemExecutableKept;
+  } cases[] = {
+      {"three files",
+       {"Tolvane\\", "Tolvane\\TolShell.dll", "Tolvane\\TolScan.exe", "Tolvane\\readme.txt"},
+       {"Tolvane"},
+       {},
+       false},
+      {"a subfolder stays, and so does the folder",
+       {"Tolvane\\", "Tolvane\\TolShell.dll", "Tolvane\\Data\\", "Tolvane\\Data\\sig.dat",
+        "Tolvane\\zz.txt"},
+       {"Tolvane\\TolShell.dll", "Tolvane\\zz.txt"},
+       {"Tolvane\\Data\\sig.dat"},
+       false},
+      {"an empty folder", {"Tolvane\\"}, {"Tolvane"}, {}, false},
+      {"a missing folder", {"Other\\", "Other\\a.txt"}, {}, {"Other\\a.txt"}, true},
+  };
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    UseBase("case" + std::to_string(index++));
+    for (const std::string& made : c.made) Make(made);
+    SetInstallDir(Path("Tolvane"));
+    RemoveInstallFiles();
+    for (const std::string& path : c.gone) EXPECT_FALSE(Exists(path)) << path;
+    for (const std::string& path : c.kept) EXPECT_TRUE(Exists(path)) << path;
+    EXPECT_EQ(c.systemExecutableKept, Exists("system\\kelrun32.exe"));
+    EXPECT_TRUE(Exists("system\\other.dll"));
+  }
+}
+
+// Only files are offered for deletion, each by its own full path; the system executable last.
+TEST_F(InstallFiles, DeletesEachFileByItsFullPath) {
+  Make("Tolvane\\");
+  Make("Tolvane\\b.dll");
+  Make("Tolvane\\Sub\\");
+  Make("Tolvane\\a.exe");
+  SetInstallDir(Path("Tolvane"));
+  RemoveInstallFiles();
+  ASSERT_EQ(3u, Calls().size());
+  EXPECT_EQ(Sorted({Path("Tolvane\\a.exe"), Path("Tolvane\\b.dll")}),
+            Sorted({Calls()[0], Calls()[1]}));
+  EXPECT_EQ(Path("system\\kelrun32.exe"), Calls()[2]);
+}
+
+// A file whose path does not fit 260 bytes is passed over, not cut short to another path.
+TEST_F(InstallFiles, SkipsAnEntryWhosePathIsTooLong) {
+  std::string deep = "Tolvane";
+  Make(deep + "\\");
+  while (Path(deep).size() < 200) {
+    deep += "\\deeper";
+    Make(deep + "\\");
+  }
+  std::string longName(259 - Path(deep).size(), 'n');  // one byte too many
+  std::string fits(longName.size() - 1, 'f');                   // exactly 259 bytes
+  Make(deep + "\\" + longName);
+  Make(deep + "\\" + fits);
+  SetInstallDir(Path(deep));
+  RemoveInstallFiles();
+  EXPECT_TRUE(Exists(deep + "\\" + longName));
+  EXPECT_FALSE(Exists(deep + "\\" + fits));
+  EXPECT_TRUE(Exists(deep)) << "not empty";
+  EXPECT_FALSE(Exists("system\\kelrun32.exe"));
+  for (const std::string& path : Calls()) EXPECT_LT(path.size(), 260u) << path;
+}
+
+// A system directory so long that the executable's path does not fit: nothing is deleted there.
+TEST_F(InstallFiles, SkipsTheSystemExecutableWhenItsPathDoesNotFit) {
+  Make("Tolvane\\");
+  Make("Tolvane\\TolShell.dll");
+  SystemFolder() = Path("system\\");
+  SystemFolder() += std::string(250 - SystemFolder().size(), 's');
+  SetInstallDir(Path("Tolvane"));
+  RemoveInstallFiles();
+  EXPECT_EQ(std::vector<std::string>{Path("Tolvane\\TolShell.dll")}, Calls());
+}
+
+// A search pattern that does not fit: the folder is not searched and nothing is deleted.
+TEST_F(InstallFiles, LeavesAFolderWhosePatternDoesNotFit) {
+  std::string folder = folder_.Root() + "\\";
+  folder += std::string(256 - folder.size(), 'x');  // + "\*.*" makes 260 bytes
+  SetInstallDir(folder);
+  g_seam.FindFirstFile = [](const char* pattern, WIN32_FIND_DATAA*) {
+    Record(std::string("search ") + pattern);
+    return INVALID_HANDLE_VALUE;
+  };
+  RemoveInstallFiles();
+  EXPECT_TRUE(Calls().empty());
+  EXPECT_TRUE(Exists("system\\kelrun32.exe"));
+}
+
+// Folders the guard refuses, on real files: a class value naming a file in the system directory,
+// a folder that contains it, and any folder when Windows does not say where it lives.
+TEST_F(InstallFiles, DeletesNothingInAFolderTheGuardRefuses) {
+  Make("Tolvane\\");
+  Make("Tolvane\\TolShell.dll");
+  struct Case {
+    const char* name;
+    std::string folder;
+    bool windowsKnown;
+  } cases[] = {
+      {"the system directory", Path("system"), true},
+      {"the system directory, differently written", Path("Tolvane\\..\\SYSTEM\\"), true},
+      {"a folder that holds the system directory", folder_.Root(), true},
+      {"Windows directory unknown", Path("Tolvane"), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_seam.GetWindowsDirectory = nullptr;
+    if (!c.windowsKnown) g_seam.GetWindowsDirectory = [](char*, UINT) -> UINT { return 0; };
+    SetInstallDir(c.folder);
+    RemoveInstallFiles();
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_TRUE(Exists("system\\kelrun32.exe"));
+    EXPECT_TRUE(Exists("system\\other.dll"));
+    EXPECT_TRUE(Exists("Tolvane\\TolShell.dll"));
+  }
+}
+
+}  // namespace
