@@ -42,6 +42,8 @@ class Run:
     removes: bool = False
     args: list = field(default_factory=list)
     mutex_held: bool = False
+    second_instance: bool = False  # start another run while the first one shows its box
+    hold_ms: int = 0  # how long the answerer leaves each box up before answering
     quiet_ms: int = 500  # after the exe ended, how long the answerer still watches for boxes
 
 
@@ -49,6 +51,7 @@ YES = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True)
 NO = Run(["no"], ["confirm"])
 ALREADY = Run(["ok"], ["already"])
 MUTEX_HELD = Run([], [], mutex_held=True, quiet_ms=3000)
+SECOND_INSTANCE = Run(["no"], ["confirm"], second_instance=True, hold_ms=12000)
 WITH_ARGUMENTS = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True,
                      args=["/S", "/quiet", "-uninstall", r"C:\Program Files (x86)\Brenlock"])
 
@@ -59,6 +62,7 @@ SCENARIOS = {
     "second_run": (["nt", "9x"], "complete", [YES, ALREADY]),
     "already_removed": (["nt"], "already_removed", [ALREADY]),
     "mutex_held": (["nt"], "complete", [MUTEX_HELD]),
+    "second_instance": (["nt"], "complete", [SECOND_INSTANCE]),
     "arguments_ignored": (["nt"], "complete", [WITH_ARGUMENTS]),
     "install_subfolder": (["nt"], "subfolder", [YES]),
     "install_folder_missing": (["nt"], "missing_folder", [YES]),
@@ -223,14 +227,21 @@ def execute(paths, prefix, run, tag, workdir, intact, fail):
                 fail("mutex holder did not start")
                 return
         answerer = prefix.start([paths.answerer, winebox.wine_path(logs["answerer"]), stop,
-                                 str(BOX_WAIT_MS), "0"] + run.answers)
+                                 str(BOX_WAIT_MS), str(run.hold_ms)] + run.answers)
         helpers.append(answerer)
         if not wait_for_line(logs["answerer"], "ready", answerer, 30):
             fail("box answerer did not start")
             return
 
         started = time.monotonic()
-        code = prefix.run([paths.exe] + run.args, RUN_BOUND_S)
+        first = prefix.start([paths.exe] + run.args)
+        if run.second_instance and wait_for_line(logs["answerer"], "box ", first, 30):
+            again = time.monotonic()
+            code = prefix.run([paths.exe], RUN_BOUND_S)
+            if code != 0 or time.monotonic() - again > 8:
+                fail("a second run during the first one's box: exit code %s after %.1f s, "
+                     "expected 0 at once" % (code, time.monotonic() - again))
+        code = prefix.finish(first, RUN_BOUND_S)
         took = time.monotonic() - started
         if code is None:
             fail("the uninstaller hung and was killed after %d s" % RUN_BOUND_S)

@@ -102,7 +102,10 @@ class Prefix:
     def run(self, args, timeout):
         """Runs a program to its end; returns its exit code, or None when it hung (then the
         whole Wine server of this prefix is stopped)."""
-        proc = self.start(args)
+        return self.finish(self.start(args), timeout)
+
+    def finish(self, proc, timeout):
+        """Waits for a started program like run() does."""
         try:
             return proc.wait(timeout)
         except subprocess.TimeoutExpired:
