@@ -5,6 +5,7 @@ a prefix's whole state (every registry key and value, every file) with a compari
 Everything this module starts is stopped by its own id: the Xvfb by its pid, each prefix's Wine
 server with `WINEPREFIX=<that prefix> wineserver -k`.
 """
+import ctypes
 import os
 import re
 import shutil
@@ -37,6 +38,12 @@ def wine_path(unix_path):
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
 
 
+def _die_with_parent():
+    """Ends the display when the process that started it dies, even by SIGKILL (a test
+    timeout); the Wine programs on it then end too, having lost their display."""
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
 class Display:
     """A virtual X display of our own, started on entry and stopped by pid on exit."""
 
@@ -49,7 +56,8 @@ class Display:
         self.proc = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.size + "x24",
              "-nolisten", "tcp"], pass_fds=(write_end,), stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True,
+            preexec_fn=_die_with_parent)
         os.close(write_end)
         number = b""
         deadline = time.monotonic() + 10

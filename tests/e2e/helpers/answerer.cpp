@@ -155,7 +155,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Answer(box, id);
     answered = box;
   }
-  while (!StopRequested(stopFile)) {
+  // Watches until told to stop, ten minutes at most, so that it never outlives a killed harness.
+  unsigned long long watchEnd = NowMs() + 10ull * 60 * 1000;
+  while (!StopRequested(stopFile) && NowMs() < watchEnd) {
     HWND box = FindBox(answered);
     if (box) {
       Sleep(300);
