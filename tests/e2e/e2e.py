@@ -11,6 +11,7 @@ whole state of the prefix is compared before and after every run of the uninstal
   e2e.py noise --build DIR            shows what Wine alone changes from one start to the next
 """
 import argparse
+import contextlib
 import os
 import re
 import signal
@@ -118,6 +119,21 @@ def close_display(display, workdir):
     pid_file = os.path.join(workdir, "xvfb.pid")
     if os.path.exists(pid_file):
         os.remove(pid_file)
+
+
+@contextlib.contextmanager
+def scratch_prefix(paths, workdir):
+    """A copy of the base prefix in workdir on a display of its own; both stopped on leaving."""
+    os.makedirs(workdir, exist_ok=True)
+    stop_leftovers(workdir)
+    display = open_display(workdir)
+    prefix = winebox.Prefix(os.path.join(workdir, "prefix"), display.name, paths.home)
+    try:
+        winebox.copy_prefix(paths.base, prefix.path)
+        yield prefix
+    finally:
+        prefix.stop()
+        close_display(display, workdir)
 
 
 def make_base(paths):
@@ -275,12 +291,7 @@ def run_scenario(paths, name, family, keep=False):
         failures.append(message)
         print("FAIL %s [%s]: %s" % (name, family, message), flush=True)
 
-    os.makedirs(workdir, exist_ok=True)
-    stop_leftovers(workdir)
-    display = open_display(workdir)
-    prefix = winebox.Prefix(os.path.join(workdir, "prefix"), display.name, paths.home)
-    try:
-        winebox.copy_prefix(paths.base, prefix.path)
+    with scratch_prefix(paths, workdir) as prefix:
         fixture.install(prefix, variant, family, workdir)
         state = winebox.snapshot(prefix.path)
         expected, missing = fixture.expected_removal(prefix, state, variant, family)
@@ -314,9 +325,6 @@ def run_scenario(paths, name, family, keep=False):
                 flush=True)
             state = after
             intact = {k: False for k in intact}
-    finally:
-        prefix.stop()
-        close_display(display, workdir)
     if not failures and not keep:
         winebox.remove_tree(prefix.path)
     return failures
@@ -326,12 +334,7 @@ def noise(paths, rounds=3):
     """Starts a copy of the base prefix with only Wine's own processes a few times and prints
     what changed between the starts, Wine's known rewrites included."""
     workdir = os.path.join(paths.root, "noise")
-    os.makedirs(workdir, exist_ok=True)
-    stop_leftovers(workdir)
-    display = open_display(workdir)
-    prefix = winebox.Prefix(os.path.join(workdir, "prefix"), display.name, paths.home)
-    try:
-        winebox.copy_prefix(paths.base, prefix.path)
+    with scratch_prefix(paths, workdir) as prefix:
         state = winebox.snapshot(prefix.path)
         for index in range(rounds):
             prefix.run(["cmd", "/c", "exit"], 60)
@@ -343,10 +346,7 @@ def noise(paths, rounds=3):
                     print("  %s%s" % (winebox.describe(item),
                                       "  (known)" if winebox.is_noise(item) else ""))
             state = after
-    finally:
-        prefix.stop()
-        close_display(display, workdir)
-        winebox.remove_tree(prefix.path)
+    winebox.remove_tree(os.path.join(workdir, "prefix"))
 
 
 def main():
