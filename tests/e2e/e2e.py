@@ -295,7 +295,7 @@ def run_scenario(paths, name, family, keep=False):
         fixture.install(prefix, variant, family, workdir)
         state = winebox.snapshot(prefix.path)
         expected, missing = fixture.expected_removal(prefix, state, variant, family)
-        for item in missing:
+        for item in missing + fixture.missing_from(prefix, state, variant, family):
             fail("fixture: %s is missing before the run" % item)
         win98 = ("value", "HKCU", "software\\wine", "version") in state
         if win98 != (family == "9x"):

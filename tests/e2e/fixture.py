@@ -181,12 +181,15 @@ def _reg_file(entries):
 
 
 def registry_entries(variant, family):
-    entries = [e for e in REGISTRY]
+    """REGISTRY as this variant and family install it; the value None deletes ("@=-")."""
+    entries = [(root, path, dict(values)) for root, path, values in REGISTRY]
     if family == "9x":
         entries.append(("HKCU", r"Software\Wine", {"Version": "win98"}))
     settings = VARIANTS[variant]
-    if "class_value" in settings:  # None deletes the value ("@=-")
-        entries.append(("HKCR", CLASS_KEY, {"": settings["class_value"]}))
+    if "class_value" in settings:
+        for root, path, values in entries:
+            if (root, path) == ("HKCR", CLASS_KEY):
+                values[""] = settings["class_value"]
     return entries
 
 
@@ -204,16 +207,37 @@ def install(prefix, variant, family, workdir):
 
     entries = registry_entries(variant, family)
     os.makedirs(workdir, exist_ok=True)
-    for view, reg_exe in (("32", r"C:\windows\syswow64\reg.exe"),
-                          ("64", r"C:\windows\system32\reg.exe")):
+    for view in ("32", "64"):
         chosen = [e for e in entries if (e[0] == "HKLM64") == (view == "64")]
         reg_path = os.path.join(workdir, "fixture%s.reg" % view)
         with open(reg_path, "w", encoding="utf-16") as f:  # BOM: reg.exe then reads Unicode
             f.write(_reg_file(chosen))
-        code = prefix.run([reg_exe, "import", winebox.wine_path(reg_path)], 60)
+        # Not C:\windows\system32\reg.exe for the 64-bit view: started from Wine's 32-bit
+        # loader, that path is redirected to the 32-bit reg.exe.
+        code = prefix.run(["reg.exe", "import", winebox.wine_path(reg_path), "/reg:" + view], 60)
         if code != 0:
             raise RuntimeError("reg import of the fixture failed (%s)" % code)
     prefix.stop()
+
+
+def missing_from(prefix, before, variant, family):
+    """Every key, value and file the installation and its decoys promise, that `before` lacks."""
+    settings = VARIANTS[variant]
+    missing = []
+    for root, path, values in registry_entries(variant, family):
+        hive, key = snapshot_key(root, path)
+        if ("key", hive, key) not in before:
+            missing.append("key %s\\%s" % (root, path))
+        for name, value in values.items():
+            if value is not None and ("value", hive, key, name.lower()) not in before:
+                missing.append("value %s\\%s : %s" % (root, path, name or "@"))
+    removed = [_expand(prefix, r) for r in settings.get("files_removed", [])]
+    for rel in FILES + settings.get("files_added", []):
+        rel = _expand(prefix, rel)
+        if not any(rel == r or rel.startswith(r + "/") for r in removed) and \
+                ("file", "drive_c/" + rel) not in before:
+            missing.append("file drive_c/" + rel)
+    return missing
 
 
 def expected_removal(prefix, before, variant, family):
