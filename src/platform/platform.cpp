@@ -119,9 +119,11 @@ UINT SysRegisterWindowMessage(const char* name) {
   return RegisterWindowMessageA(name);
 }
 
-LRESULT SysSendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  STAND_IN(SendMessage, window, message, wParam, lParam);
-  return SendMessageA(window, message, wParam, lParam);
+LRESULT SysSendMessageTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                              UINT flags, UINT timeoutMs) {
+  STAND_IN(SendMessageTimeout, window, message, wParam, lParam, flags, timeoutMs);
+  DWORD_PTR reply = 0;
+  return SendMessageTimeoutA(window, message, wParam, lParam, flags, timeoutMs, &reply);
 }
 
 HANDLE SysCreateMutex(const char* name) {

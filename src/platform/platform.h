@@ -43,7 +43,10 @@ BOOL SysGetSpecialFolderPath(char* buffer, int csidl);  // buffer of MAX_PATH, n
 // User interface and messages
 int SysMessageBox(HWND owner, const char* text, const char* caption, UINT style);
 UINT SysRegisterWindowMessage(const char* name);
-LRESULT SysSendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Sends and waits for the reply, up to timeoutMs for each window (HWND_BROADCAST: every
+// top-level window in turn); flags are SMTO_*. Returns 0 when the send failed or timed out.
+LRESULT SysSendMessageTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                              UINT flags, UINT timeoutMs);
 
 // Process and system
 HANDLE SysCreateMutex(const char* name);  // no security attributes, not initially owned

@@ -26,7 +26,7 @@ struct PlatformSeam {
   decltype(&SysGetSpecialFolderPath) GetSpecialFolderPath;
   decltype(&SysMessageBox) MessageBox;
   decltype(&SysRegisterWindowMessage) RegisterWindowMessage;
-  decltype(&SysSendMessage) SendMessage;
+  decltype(&SysSendMessageTimeout) SendMessageTimeout;
   decltype(&SysCreateMutex) CreateMutex;
   decltype(&SysGetLastError) GetLastError;
   decltype(&SysCloseHandle) CloseHandle;

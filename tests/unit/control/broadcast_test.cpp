@@ -18,6 +18,8 @@ class Broadcast : public SeamTest {
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
+    UINT flags;
+    UINT timeoutMs;
   };
   static std::vector<Sent>& SentMessages() {
     static std::vector<Sent> sent;
@@ -26,8 +28,9 @@ class Broadcast : public SeamTest {
   void SetUp() override {
     SeamTest::SetUp();
     SentMessages().clear();
-    g_seam.SendMessage = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-      SentMessages().push_back({w, m, wp, lp});
+    g_seam.SendMessageTimeout = [](HWND w, UINT m, WPARAM wp, LPARAM lp, UINT flags,
+                                   UINT timeoutMs) -> LRESULT {
+      SentMessages().push_back({w, m, wp, lp, flags, timeoutMs});
       Record("send");
       return 0;
     };
@@ -52,6 +55,18 @@ TEST_F(Broadcast, SendsOnceToAllTopLevelWindowsThenWaitsOneSecond) {
   EXPECT_EQ(0u, sent.wParam);
   EXPECT_EQ(1023, sent.lParam);
   EXPECT_EQ((std::vector<std::string>{"send", "sleep 1000"}), Calls());
+}
+
+// A window Windows counts as hung is skipped at once; any other window is waited for until it
+// has handled the message (a component may take several seconds to stop), but for 20 seconds
+// at most, never without end.
+TEST_F(Broadcast, SkipsHungWindowsAndBoundsTheWaitForEachWindow) {
+  NotifyComponents(kUninstallNotice);
+  ASSERT_EQ(1u, SentMessages().size());
+  const Sent& sent = SentMessages()[0];
+  EXPECT_EQ(static_cast<UINT>(SMTO_ABORTIFHUNG), sent.flags)
+      << "hung windows skipped; no SMTO_NOTIMEOUTIFNOTHUNG (unbounded) and no SMTO_BLOCK";
+  EXPECT_EQ(20000u, sent.timeoutMs);
 }
 
 TEST_F(Broadcast, StillSendsAndWaitsWhenRegistrationFails) {

@@ -47,7 +47,7 @@ class Uninstall : public SeamTest {
       Record("box " + which);
       return which == "confirm" ? Answer() : IDOK;
     };
-    g_seam.SendMessage = [](HWND, UINT, WPARAM, LPARAM lParam) -> LRESULT {
+    g_seam.SendMessageTimeout = [](HWND, UINT, WPARAM, LPARAM lParam, UINT, UINT) -> LRESULT {
       Record("broadcast " + std::to_string(lParam));
       return 0;
     };
