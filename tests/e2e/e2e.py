@@ -32,7 +32,11 @@ BOXES = {  # kind: (text, buttons, icon)
 }
 RUN_BOUND_S = 60      # one run of the uninstaller; a run that takes longer has hung
 BOX_WAIT_MS = 20000   # how long the answerer waits for each expected box
-MIN_GRACE_MS = 950    # broadcast to first removal: one second, less timer granularity
+MIN_GRACE_MS = 950    # listener returned to first removal: one second, less timer granularity
+MAX_GRACE_MS = 5000   # ... and not much more: nothing else may hold the uninstaller there
+HUNG_AFTER_S = 6      # Windows and Wine count a thread as hung after 5 s without reading messages
+HUNG_RUN_BOUND_S = 15  # a run with a hung window on the desktop, well below the 20 s bound per
+                       # window that a hung window, were it not skipped, would cost
 
 
 @dataclass
@@ -46,6 +50,8 @@ class Run:
     second_instance: bool = False  # start another run while the first one shows its box
     hold_ms: int = 0  # how long the answerer leaves each box up before answering
     quiet_ms: int = 500  # after the exe ended, how long the answerer still watches for boxes
+    hung_window: bool = False  # an unrelated window on the desktop has stopped responding
+    handle_ms: int = 0  # how long the product's component takes to handle the broadcast
 
 
 YES = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True)
@@ -55,6 +61,10 @@ MUTEX_HELD = Run([], [], mutex_held=True, quiet_ms=3000)
 SECOND_INSTANCE = Run(["no"], ["confirm"], second_instance=True, hold_ms=12000)
 WITH_ARGUMENTS = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True,
                      args=["/S", "/quiet", "-uninstall", r"C:\Program Files (x86)\Brenlock"])
+WITH_HUNG_WINDOW = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True,
+                       hung_window=True)
+WITH_SLOW_COMPONENT = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True,
+                          handle_ms=5000)
 
 # name: (families, installation variant, runs of the uninstaller in order)
 SCENARIOS = {
@@ -69,6 +79,8 @@ SCENARIOS = {
     "install_folder_missing": (["nt"], "missing_folder", [YES]),
     "class_in_system_dir": (["nt"], "class_in_system_dir", [YES]),
     "class_in_drive_root": (["nt"], "class_in_drive_root", [YES]),
+    "hung_window": (["nt", "9x"], "complete", [WITH_HUNG_WINDOW]),
+    "slow_component": (["nt"], "complete", [WITH_SLOW_COMPONENT]),
 }
 
 
@@ -83,6 +95,7 @@ class Paths:
         self.answerer = os.path.join(helpers, "e2e_answerer.exe")
         self.listener = os.path.join(helpers, "e2e_listener.exe")
         self.mutex_holder = os.path.join(helpers, "e2e_mutex_holder.exe")
+        self.hung_window = os.path.join(helpers, "e2e_hung_window.exe")
 
 
 def _terminate(signum, frame):
@@ -210,17 +223,22 @@ def check_broadcast(run, lines, intact, fail):
     for name, present in intact.items():
         if got.get(name) != ("1" if present else "0"):
             fail("at the broadcast, %s present=%s, expected %s" % (name, got.get(name), present))
+    returned = [fields(l) for l in lines if l.startswith("returned ")]
+    if len(returned) != 1:
+        fail("the listener returned from the broadcast %d time(s), expected once" % len(returned))
+        return
     gone = [int(fields(l)["time"]) for l in lines if l.startswith("gone ")]
-    if not gone:
+    grace = min(gone) - int(returned[0]["time"]) if gone else None
+    if grace is None:
         fail("the listener saw no removal after the broadcast")
-    elif min(gone) - int(got["time"]) < MIN_GRACE_MS:
-        fail("first removal %d ms after the broadcast, expected at least a second"
-             % (min(gone) - int(got["time"])))
+    elif not MIN_GRACE_MS <= grace <= MAX_GRACE_MS:
+        fail("first removal %d ms after the listener returned from the broadcast, expected "
+             "about a second" % grace)
 
 
 def execute(paths, prefix, run, tag, workdir, intact, fail):
     logs = {n: os.path.join(workdir, "%s-%s.log" % (tag, n))
-            for n in ("answerer", "listener", "mutex")}
+            for n in ("answerer", "listener", "mutex", "hung")}
     stop_file = os.path.join(workdir, tag + ".stop")
     for path in list(logs.values()) + [stop_file]:
         if os.path.exists(path):
@@ -230,7 +248,7 @@ def execute(paths, prefix, run, tag, workdir, intact, fail):
     helpers = []
     try:
         listener = prefix.start([paths.listener, winebox.wine_path(logs["listener"]), stop,
-                                 bound_ms, fixture.INSTALL_DIR])
+                                 bound_ms, fixture.INSTALL_DIR, str(run.handle_ms)])
         helpers.append(listener)
         if not wait_for_line(logs["listener"], "ready", listener, 30):
             fail("broadcast listener did not start")
@@ -242,6 +260,14 @@ def execute(paths, prefix, run, tag, workdir, intact, fail):
             if not wait_for_line(logs["mutex"], "ready", holder, 30):
                 fail("mutex holder did not start")
                 return
+        if run.hung_window:
+            hung = prefix.start([paths.hung_window, winebox.wine_path(logs["hung"]), stop,
+                                 bound_ms])
+            helpers.append(hung)
+            if not wait_for_line(logs["hung"], "ready", hung, 30):
+                fail("hung window did not start")
+                return
+            time.sleep(HUNG_AFTER_S)
         answerer = prefix.start([paths.answerer, winebox.wine_path(logs["answerer"]), stop,
                                  str(BOX_WAIT_MS), str(run.hold_ms)] + run.answers)
         helpers.append(answerer)
@@ -266,6 +292,8 @@ def execute(paths, prefix, run, tag, workdir, intact, fail):
             fail("exit code %d, expected 0" % code)
         if run.mutex_held and took > 10:
             fail("with the mutex held the uninstaller took %.1f s to exit" % took)
+        if run.hung_window and took > HUNG_RUN_BOUND_S:
+            fail("with a hung window on the desktop the uninstaller took %.1f s" % took)
         time.sleep(run.quiet_ms / 1000)
         open(stop_file, "w").close()
         for proc in helpers:

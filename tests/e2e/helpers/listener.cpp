@@ -2,8 +2,10 @@
 // registers the product's broadcast message and logs every receipt (wParam, lParam, time) with
 // whether the product was still intact at that moment (class default value, first settings key,
 // install folder). It polls the same items every 10 ms and logs when each disappears, so the
-// harness can check the order: broadcast first, removals at least a second later.
-//   e2e_listener <log> <stop file> <deadline ms> <install folder>
+// harness can check the order: broadcast first, removals at least a second after the listener
+// returned from it. With <handle ms> it takes that long to handle the broadcast, as a component
+// that shuts down would, and logs when it returns.
+//   e2e_listener <log> <stop file> <deadline ms> <install folder> [<handle ms>]
 #include "helper_common.h"
 
 static const char kClassKey[] = "CLSID\\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}\\InProcServer32";
@@ -13,6 +15,7 @@ static UINT g_message;
 static const char* g_stopFile;
 static const char* g_installDir;
 static unsigned long long g_deadline;
+static DWORD g_handleMs;
 static bool g_classGone, g_configGone, g_folderGone;
 
 static bool ClassValuePresent() {
@@ -49,6 +52,8 @@ static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPA
     Log("broadcast time=%llu wparam=%lu lparam=%ld classvalue=%d config=%d folder=%d", NowMs(),
         (unsigned long)wParam, (long)lParam, ClassValuePresent(), ConfigKeyPresent(),
         FolderPresent());
+    if (g_handleMs) Sleep(g_handleMs);
+    Log("returned time=%llu", NowMs());
     return 0;
   }
   if (message == WM_TIMER) {
@@ -66,11 +71,12 @@ static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPA
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  if (__argc != 5) return 2;
+  if (__argc != 5 && __argc != 6) return 2;
   OpenLog(__argv[1]);
   g_stopFile = __argv[2];
   g_deadline = NowMs() + strtoul(__argv[3], nullptr, 10);
   g_installDir = __argv[4];
+  g_handleMs = __argc == 6 ? strtoul(__argv[5], nullptr, 10) : 0;
   g_message = RegisterWindowMessageA("_Tolvane BroadCast Message_");
 
   WNDCLASSA windowClass = {};
