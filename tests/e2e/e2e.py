@@ -14,6 +14,7 @@ import argparse
 import contextlib
 import os
 import re
+import shutil
 import signal
 import sys
 import time
@@ -33,6 +34,11 @@ BOXES = {  # kind: (text, buttons, icon)
 RUN_BOUND_S = 60      # one run of the uninstaller; a run that takes longer has hung
 BOX_WAIT_MS = 20000   # how long the answerer waits for each expected box
 MIN_GRACE_MS = 950    # broadcast to first removal: one second, less timer granularity
+# What the uninstaller loads by name after it has started (WINEDEBUG=+loaddll): uxtheme.dll for
+# the first message box, and ole32.dll with its dependencies combase.dll and rpcrt4.dll, which
+# Wine's imm32 loads on demand. Wine itself loads version.dll and imm32.dll while the process
+# starts, before any entry point runs, so those are left out.
+PLANTED_DLLS = ["uxtheme.dll", "ole32.dll", "combase.dll", "rpcrt4.dll"]
 
 
 @dataclass
@@ -46,6 +52,9 @@ class Run:
     second_instance: bool = False  # start another run while the first one shows its box
     hold_ms: int = 0  # how long the answerer leaves each box up before answering
     quiet_ms: int = 500  # after the exe ended, how long the answerer still watches for boxes
+    # DLLs named like system DLLs that Windows loads on demand, planted beside a copy of the exe
+    # in the user's Downloads folder; Wine is told to prefer them, as Windows would.
+    planted: list = field(default_factory=list)
 
 
 YES = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True)
@@ -55,6 +64,8 @@ MUTEX_HELD = Run([], [], mutex_held=True, quiet_ms=3000)
 SECOND_INSTANCE = Run(["no"], ["confirm"], second_instance=True, hold_ms=12000)
 WITH_ARGUMENTS = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True,
                      args=["/S", "/quiet", "-uninstall", r"C:\Program Files (x86)\Brenlock"])
+PLANTED = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True,
+              planted=PLANTED_DLLS)
 
 # name: (families, installation variant, runs of the uninstaller in order)
 SCENARIOS = {
@@ -69,6 +80,7 @@ SCENARIOS = {
     "install_folder_missing": (["nt"], "missing_folder", [YES]),
     "class_in_system_dir": (["nt"], "class_in_system_dir", [YES]),
     "class_in_drive_root": (["nt"], "class_in_drive_root", [YES]),
+    "dlls_planted": (["nt"], "complete", [PLANTED]),
 }
 
 
@@ -83,6 +95,7 @@ class Paths:
         self.answerer = os.path.join(helpers, "e2e_answerer.exe")
         self.listener = os.path.join(helpers, "e2e_listener.exe")
         self.mutex_holder = os.path.join(helpers, "e2e_mutex_holder.exe")
+        self.planted = os.path.join(helpers, "e2e_planted.dll")
 
 
 def _terminate(signum, frame):
@@ -218,6 +231,30 @@ def check_broadcast(run, lines, intact, fail):
              % (min(gone) - int(got["time"])))
 
 
+def planted_folder(prefix):
+    return os.path.join(prefix.user_dir(), "Downloads")
+
+
+def plant(paths, prefix, names):
+    """Copies the exe into the user's Downloads folder, beside a copy of the marking DLL under
+    each of the names."""
+    if not names:
+        return
+    folder = planted_folder(prefix)
+    os.makedirs(folder, exist_ok=True)
+    shutil.copy2(paths.exe, folder)
+    for name in names:
+        shutil.copy2(paths.planted, os.path.join(folder, name))
+
+
+def check_planted(run, prefix, fail):
+    for name in run.planted:
+        mark = os.path.join(planted_folder(prefix), name + ".ran")
+        if os.path.exists(mark):
+            fail("the %s planted beside the exe was loaded into %s" % (
+                name, open(mark, "rb").read().decode("ascii", "replace") or "a program"))
+
+
 def execute(paths, prefix, run, tag, workdir, intact, fail):
     logs = {n: os.path.join(workdir, "%s-%s.log" % (tag, n))
             for n in ("answerer", "listener", "mutex")}
@@ -250,7 +287,12 @@ def execute(paths, prefix, run, tag, workdir, intact, fail):
             return
 
         started = time.monotonic()
-        first = prefix.start([paths.exe] + run.args)
+        exe, overrides = paths.exe, None
+        if run.planted:
+            folder = os.path.relpath(planted_folder(prefix), os.path.join(prefix.path, "drive_c"))
+            exe = "C:\\" + folder.replace("/", "\\") + "\\" + os.path.basename(paths.exe)
+            overrides = ",".join(os.path.splitext(n)[0] for n in run.planted) + "=n,b"
+        first = prefix.start([exe] + run.args, overrides=overrides)
         if run.second_instance and wait_for_line(logs["answerer"], "box ", first, 30):
             again = time.monotonic()
             code = prefix.run([paths.exe], RUN_BOUND_S)
@@ -293,6 +335,8 @@ def run_scenario(paths, name, family, keep=False):
 
     with scratch_prefix(paths, workdir) as prefix:
         fixture.install(prefix, variant, family, workdir)
+        for run in runs:
+            plant(paths, prefix, run.planted)
         state = winebox.snapshot(prefix.path)
         expected, missing = fixture.expected_removal(prefix, state, variant, family)
         for item in missing + fixture.missing_from(prefix, state, variant, family):
@@ -309,6 +353,7 @@ def run_scenario(paths, name, family, keep=False):
             tag = "run%d" % (index + 1)
             count = len(failures)
             execute(paths, prefix, run, tag, workdir, intact, fail)
+            check_planted(run, prefix, fail)
             after = winebox.snapshot(prefix.path)
             removed, added, changed = winebox.compare(state, after)
             must_go = expected if run.removes else set()
