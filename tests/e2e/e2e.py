@@ -34,11 +34,13 @@ BOXES = {  # kind: (text, buttons, icon)
 RUN_BOUND_S = 60      # one run of the uninstaller; a run that takes longer has hung
 BOX_WAIT_MS = 20000   # how long the answerer waits for each expected box
 MIN_GRACE_MS = 950    # broadcast to first removal: one second, less timer granularity
-# What the uninstaller loads by name after it has started (WINEDEBUG=+loaddll): uxtheme.dll for
-# the first message box, and ole32.dll with its dependencies combase.dll and rpcrt4.dll, which
-# Wine's imm32 loads on demand. Wine itself loads version.dll and imm32.dll while the process
-# starts, before any entry point runs, so those are left out.
-PLANTED_DLLS = ["uxtheme.dll", "ole32.dll", "combase.dll", "rpcrt4.dll"]
+# What the uninstaller loads by name after it has started (WINEDEBUG=+loaddll): Wine's display
+# driver winex11.drv when the first window is made, and uxtheme.dll for the first message box.
+# Left out: version.dll and imm32.dll, which Wine loads while the process starts, before any
+# entry point runs; ole32.dll and its dependencies, which Wine's imm32 loads through Wine's own
+# delay-load resolution with the search order of the process's start (on Windows ole32.dll is a
+# known DLL, always taken from the system directory).
+PLANTED_DLLS = ["uxtheme.dll", "winex11.drv"]
 
 
 @dataclass
@@ -291,7 +293,7 @@ def execute(paths, prefix, run, tag, workdir, intact, fail):
         if run.planted:
             folder = os.path.relpath(planted_folder(prefix), os.path.join(prefix.path, "drive_c"))
             exe = "C:\\" + folder.replace("/", "\\") + "\\" + os.path.basename(paths.exe)
-            overrides = ",".join(os.path.splitext(n)[0] for n in run.planted) + "=n,b"
+            overrides = ",".join(re.sub(r"\.dll$", "", n) for n in run.planted) + "=n,b"
         first = prefix.start([exe] + run.args, overrides=overrides)
         if run.second_instance and wait_for_line(logs["answerer"], "box ", first, 30):
             again = time.monotonic()
