@@ -3,6 +3,12 @@
 // folder, a share, an unpacked archive. Windows' own libraries load further DLLs by name while
 // it runs, and by default look in the program's folder first, so a DLL named like one of them
 // and put next to the uninstaller would run with those rights.
+//
+// The exe carries no dependent-load flags (PE load configuration), which on Windows 10 1607 and
+// later would also hold the static imports' own dependencies to the system directory: the MinGW
+// linker (binutils 2.40) cannot write a load configuration directory, and where the flags are
+// read, all five static imports are known DLLs, which Windows takes, with their dependencies,
+// from the system directory anyway. (Wine 8 does not read them either.)
 #include "control/dll_search.h"
 
 #include "platform/path.h"
@@ -12,8 +18,8 @@
 // loader trace of a whole run shows (WINEDEBUG=+loaddll), less those Windows takes from the
 // system directory in any case: the first message box loads uxtheme.dll for its frame. The
 // others that trace shows are known DLLs on every NT version (ole32.dll, rpcrt4.dll), exist
-// only where the call below does (combase.dll), or are loaded before the program's first
-// instruction.
+// only where the call below does (combase.dll) or only in Wine (winex11.drv), or are loaded
+// before the program's first instruction (imm32.dll, version.dll).
 const char* const kPreloadedDlls[] = {"uxtheme.dll"};
 
 typedef BOOL(WINAPI* SetDefaultDllDirectoriesCall)(DWORD flags);
