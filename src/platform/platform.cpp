@@ -150,3 +150,14 @@ BOOL SysGetVersionEx(OSVERSIONINFOA* version) {
   STAND_IN(GetVersionEx, version);
   return GetVersionExA(version);
 }
+
+FARPROC SysGetKernelProc(const char* name) {
+  STAND_IN(GetKernelProc, name);
+  // kernel32 is in every process from its start: asking for its handle loads nothing.
+  return GetProcAddress(GetModuleHandleA("kernel32.dll"), name);
+}
+
+HMODULE SysLoadLibrary(const char* path) {
+  STAND_IN(LoadLibrary, path);
+  return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}

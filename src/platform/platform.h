@@ -54,3 +54,8 @@ DWORD SysGetLastError();
 BOOL SysCloseHandle(HANDLE handle);
 void SysSleep(DWORD milliseconds);
 BOOL SysGetVersionEx(OSVERSIONINFOA* version);  // dwOSVersionInfoSize chooses the record
+// The address of a kernel32 function, or null where this Windows lacks it.
+FARPROC SysGetKernelProc(const char* name);
+// Loads the DLL at a full path; its own dependencies are looked for in its folder first, not in
+// the program's (LOAD_WITH_ALTERED_SEARCH_PATH).
+HMODULE SysLoadLibrary(const char* path);

@@ -32,6 +32,8 @@ struct PlatformSeam {
   decltype(&SysCloseHandle) CloseHandle;
   decltype(&SysSleep) Sleep;
   decltype(&SysGetVersionEx) GetVersionEx;
+  decltype(&SysGetKernelProc) GetKernelProc;
+  decltype(&SysLoadLibrary) LoadLibrary;
 };
 
 extern PlatformSeam g_seam;  // written by tests, read by every Sys operation

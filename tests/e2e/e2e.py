@@ -14,6 +14,7 @@ import argparse
 import contextlib
 import os
 import re
+import shutil
 import signal
 import sys
 import time
@@ -37,6 +38,13 @@ MAX_GRACE_MS = 5000   # ... and not much more: nothing else may hold the uninsta
 HUNG_AFTER_S = 6      # Windows and Wine count a thread as hung after 5 s without reading messages
 HUNG_RUN_BOUND_S = 15  # a run with a hung window on the desktop, well below the 20 s bound per
                        # window that a hung window, were it not skipped, would cost
+# What the uninstaller loads by name after it has started (WINEDEBUG=+loaddll): Wine's display
+# driver winex11.drv when the first window is made, and uxtheme.dll for the first message box.
+# Left out: version.dll and imm32.dll, which Wine loads while the process starts, before any
+# entry point runs; ole32.dll and its dependencies, which Wine's imm32 loads through Wine's own
+# delay-load resolution with the search order of the process's start (on Windows ole32.dll is a
+# known DLL, always taken from the system directory).
+PLANTED_DLLS = ["uxtheme.dll", "winex11.drv"]
 
 
 @dataclass
@@ -52,6 +60,9 @@ class Run:
     quiet_ms: int = 500  # after the exe ended, how long the answerer still watches for boxes
     hung_window: bool = False  # an unrelated window on the desktop has stopped responding
     handle_ms: int = 0  # how long the product's component takes to handle the broadcast
+    # DLLs named like system DLLs that Windows loads on demand, planted beside a copy of the exe
+    # in the user's Downloads folder; Wine is told to prefer them, as Windows would.
+    planted: list = field(default_factory=list)
 
 
 YES = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True)
@@ -65,6 +76,8 @@ WITH_HUNG_WINDOW = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, 
                        hung_window=True)
 WITH_SLOW_COMPONENT = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True,
                           handle_ms=5000)
+PLANTED = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True,
+              planted=PLANTED_DLLS)
 
 # name: (families, installation variant, runs of the uninstaller in order)
 SCENARIOS = {
@@ -81,6 +94,7 @@ SCENARIOS = {
     "class_in_drive_root": (["nt"], "class_in_drive_root", [YES]),
     "hung_window": (["nt", "9x"], "complete", [WITH_HUNG_WINDOW]),
     "slow_component": (["nt"], "complete", [WITH_SLOW_COMPONENT]),
+    "dlls_planted": (["nt"], "complete", [PLANTED]),
 }
 
 
@@ -96,6 +110,7 @@ class Paths:
         self.listener = os.path.join(helpers, "e2e_listener.exe")
         self.mutex_holder = os.path.join(helpers, "e2e_mutex_holder.exe")
         self.hung_window = os.path.join(helpers, "e2e_hung_window.exe")
+        self.planted = os.path.join(helpers, "e2e_planted.dll")
 
 
 def _terminate(signum, frame):
@@ -236,6 +251,30 @@ def check_broadcast(run, lines, intact, fail):
              "about a second" % grace)
 
 
+def planted_folder(prefix):
+    return os.path.join(prefix.user_dir(), "Downloads")
+
+
+def plant(paths, prefix, names):
+    """Copies the exe into the user's Downloads folder, beside a copy of the marking DLL under
+    each of the names."""
+    if not names:
+        return
+    folder = planted_folder(prefix)
+    os.makedirs(folder, exist_ok=True)
+    shutil.copy2(paths.exe, folder)
+    for name in names:
+        shutil.copy2(paths.planted, os.path.join(folder, name))
+
+
+def check_planted(run, prefix, fail):
+    for name in run.planted:
+        mark = os.path.join(planted_folder(prefix), name + ".ran")
+        if os.path.exists(mark):
+            fail("the %s planted beside the exe was loaded into %s" % (
+                name, open(mark, "rb").read().decode("ascii", "replace") or "a program"))
+
+
 def execute(paths, prefix, run, tag, workdir, intact, fail):
     logs = {n: os.path.join(workdir, "%s-%s.log" % (tag, n))
             for n in ("answerer", "listener", "mutex", "hung")}
@@ -276,7 +315,12 @@ def execute(paths, prefix, run, tag, workdir, intact, fail):
             return
 
         started = time.monotonic()
-        first = prefix.start([paths.exe] + run.args)
+        exe, overrides = paths.exe, None
+        if run.planted:
+            folder = os.path.relpath(planted_folder(prefix), os.path.join(prefix.path, "drive_c"))
+            exe = "C:\\" + folder.replace("/", "\\") + "\\" + os.path.basename(paths.exe)
+            overrides = ",".join(re.sub(r"\.dll$", "", n) for n in run.planted) + "=n,b"
+        first = prefix.start([exe] + run.args, overrides=overrides)
         if run.second_instance and wait_for_line(logs["answerer"], "box ", first, 30):
             again = time.monotonic()
             code = prefix.run([paths.exe], RUN_BOUND_S)
@@ -321,6 +365,8 @@ def run_scenario(paths, name, family, keep=False):
 
     with scratch_prefix(paths, workdir) as prefix:
         fixture.install(prefix, variant, family, workdir)
+        for run in runs:
+            plant(paths, prefix, run.planted)
         state = winebox.snapshot(prefix.path)
         expected, missing = fixture.expected_removal(prefix, state, variant, family)
         for item in missing + fixture.missing_from(prefix, state, variant, family):
@@ -337,6 +383,7 @@ def run_scenario(paths, name, family, keep=False):
             tag = "run%d" % (index + 1)
             count = len(failures)
             execute(paths, prefix, run, tag, workdir, intact, fail)
+            check_planted(run, prefix, fail)
             after = winebox.snapshot(prefix.path)
             removed, added, changed = winebox.compare(state, after)
             must_go = expected if run.removes else set()

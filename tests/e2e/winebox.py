@@ -89,19 +89,21 @@ class Prefix:
     def __init__(self, path, display, home):
         self.path, self.display, self.home = os.path.abspath(path), display, home
 
-    def env(self):
+    def env(self, overrides=None):
+        """overrides: more WINEDLLOVERRIDES entries ("name=n,b"), added to the prefix's own."""
         env = dict(os.environ)
         env.update(WINEPREFIX=self.path, DISPLAY=self.display, HOME=self.home,
-                   LC_ALL="ko_KR.UTF-8", WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+                   LC_ALL="ko_KR.UTF-8", WINEDEBUG="-all",
+                   WINEDLLOVERRIDES="mscoree,mshtml=" + (";" + overrides if overrides else ""))
         # Wine links the user's shell folders to XDG folders it finds under HOME: a private,
         # empty HOME keeps them inside the prefix.
         env.pop("XDG_CONFIG_HOME", None)
         return env
 
-    def start(self, args, log=None):
+    def start(self, args, log=None, overrides=None):
         out = open(log, "ab") if log else subprocess.DEVNULL
         try:
-            return subprocess.Popen(["wine"] + list(args), env=self.env(),
+            return subprocess.Popen(["wine"] + list(args), env=self.env(overrides),
                                     stdin=subprocess.DEVNULL, stdout=out, stderr=out)
         finally:
             if log:
