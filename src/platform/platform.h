@@ -19,6 +19,11 @@ LONG SysRegDeleteValue(HKEY key, const char* name);
 LONG SysRegEnumKey(HKEY key, DWORD index, char* name, DWORD nameLength);
 LONG SysRegDeleteKey(HKEY key, const char* name);
 LONG SysRegCloseKey(HKEY key);
+// Opens the key itself even when it is a registry link, not the key the link leads to
+// (REG_OPTION_OPEN_LINK; links above it in the path are followed). NT family only.
+LONG SysRegOpenKeyItself(HKEY root, const char* path, REGSAM access, HKEY* key);
+// The type of a value, its data left unread.
+LONG SysRegQueryValueType(HKEY key, const char* name, DWORD* type);
 
 // Files and folders
 HANDLE SysFindFirstFile(const char* pattern, WIN32_FIND_DATAA* found);
@@ -51,3 +56,4 @@ DWORD SysGetLastError();
 BOOL SysCloseHandle(HANDLE handle);
 void SysSleep(DWORD milliseconds);
 BOOL SysGetVersionEx(OSVERSIONINFOA* version);  // dwOSVersionInfoSize chooses the record
+DWORD SysGetVersion();  // the top bit is set on the 9x family
