@@ -69,6 +69,8 @@ SCENARIOS = {
     "install_folder_missing": (["nt"], "missing_folder", [YES]),
     "class_in_system_dir": (["nt"], "class_in_system_dir", [YES]),
     "class_in_drive_root": (["nt"], "class_in_drive_root", [YES]),
+    "link_as_product_key": (["nt"], "link_as_product_key", [YES]),
+    "link_below_service": (["nt"], "link_below_service", [YES]),
 }
 
 
@@ -83,6 +85,7 @@ class Paths:
         self.answerer = os.path.join(helpers, "e2e_answerer.exe")
         self.listener = os.path.join(helpers, "e2e_listener.exe")
         self.mutex_holder = os.path.join(helpers, "e2e_mutex_holder.exe")
+        self.reg_link = os.path.join(helpers, "e2e_reg_link.exe")
 
 
 def _terminate(signum, frame):
@@ -292,7 +295,7 @@ def run_scenario(paths, name, family, keep=False):
         print("FAIL %s [%s]: %s" % (name, family, message), flush=True)
 
     with scratch_prefix(paths, workdir) as prefix:
-        fixture.install(prefix, variant, family, workdir)
+        fixture.install(prefix, variant, family, workdir, paths.reg_link)
         state = winebox.snapshot(prefix.path)
         expected, missing = fixture.expected_removal(prefix, state, variant, family)
         for item in missing + fixture.missing_from(prefix, state, variant, family):
