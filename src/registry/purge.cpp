@@ -38,8 +38,8 @@ static int OpenOwnKey(const char* keyPath, HKEY* key) {
   return 1;
 }
 
-// Empties the key at keyPath. Returns 1 when the key was opened (so it is no link and may be
-// deleted by its name), 0 when it was left alone.
+// Empties the key at keyPath. Returns 1 when the key was opened, which a link never is: only
+// then may it be deleted by its name. Returns 0 when it was left alone.
 static int EmptyKey(const char* keyPath) {
   if (!keyPath || !keyPath[0]) return 0;  // never the whole root
   HKEY key;
