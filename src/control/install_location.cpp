@@ -6,13 +6,17 @@
 
 #include "platform/platform.h"
 
-const char kClassKeyPath[] = "CLSID\\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}\\InProcServer32";
+// Under HKEY_LOCAL_MACHINE, never through the merged HKEY_CLASSES_ROOT view: there a per-user key
+// of the same name, which any program the user runs may write, takes priority (Windows 2000 and
+// later). On the 9x family HKEY_CLASSES_ROOT is this very key.
+const char kClassKeyPath[] =
+    "Software\\Classes\\CLSID\\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}\\InProcServer32";
 
 PathBuffer g_installDir;  // written by LocateInstallFolder, read by RemoveInstallFiles
 
 char* ReadClassesRootValue(const char* valueName, char* buffer, DWORD size, const char* keyPath) {
   HKEY key;
-  if (SysRegOpenKey(HKEY_CLASSES_ROOT, keyPath, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
+  if (SysRegOpenKey(HKEY_LOCAL_MACHINE, keyPath, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
   DWORD length = size;
   LONG result = SysRegQueryValue(key, valueName, reinterpret_cast<BYTE*>(buffer), &length);
   SysRegCloseKey(key);

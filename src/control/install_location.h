@@ -1,14 +1,15 @@
 // Where the product is installed: the folder of its in-process COM server, taken from the
-// default value of the class key under HKEY_CLASSES_ROOT.
+// default value of its machine-wide class key, HKLM\Software\Classes\CLSID\{...}\InProcServer32.
 #pragma once
 
 #include "platform/path.h"
 
-extern const char kClassKeyPath[];
+extern const char kClassKeyPath[];  // under HKEY_LOCAL_MACHINE
 
 extern PathBuffer g_installDir;  // written by LocateInstallFolder, read by RemoveInstallFiles
 
-// Reads a value (null name = the default value) of a key under HKEY_CLASSES_ROOT into buffer.
+// Reads a value (null name = the default value) of a key of the machine-wide classes root into
+// buffer; keyPath is under HKEY_LOCAL_MACHINE (Software\Classes\...).
 // Returns buffer, or null when the key or value is missing or the data does not fit.
 char* ReadClassesRootValue(const char* valueName, char* buffer, DWORD size, const char* keyPath);
 

@@ -59,6 +59,16 @@ LONG SysRegCloseKey(HKEY key) {
   return RegCloseKey(key);
 }
 
+LONG SysRegOpenKeyItself(HKEY root, const char* path, REGSAM access, HKEY* key) {
+  STAND_IN(RegOpenKeyItself, root, path, access, key);
+  return RegOpenKeyExA(root, path, REG_OPTION_OPEN_LINK, access, key);
+}
+
+LONG SysRegQueryValueType(HKEY key, const char* name, DWORD* type) {
+  STAND_IN(RegQueryValueType, key, name, type);
+  return RegQueryValueExA(key, name, nullptr, type, nullptr, nullptr);
+}
+
 HANDLE SysFindFirstFile(const char* pattern, WIN32_FIND_DATAA* found) {
   STAND_IN(FindFirstFile, pattern, found);
   return FindFirstFileA(pattern, found);
@@ -160,4 +170,9 @@ FARPROC SysGetKernelProc(const char* name) {
 HMODULE SysLoadLibrary(const char* path) {
   STAND_IN(LoadLibrary, path);
   return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+DWORD SysGetVersion() {
+  STAND_IN(GetVersion);
+  return GetVersion();
 }

@@ -19,6 +19,11 @@ LONG SysRegDeleteValue(HKEY key, const char* name);
 LONG SysRegEnumKey(HKEY key, DWORD index, char* name, DWORD nameLength);
 LONG SysRegDeleteKey(HKEY key, const char* name);
 LONG SysRegCloseKey(HKEY key);
+// Opens the key itself even when it is a registry link, not the key the link leads to
+// (REG_OPTION_OPEN_LINK; links above it in the path are followed). NT family only.
+LONG SysRegOpenKeyItself(HKEY root, const char* path, REGSAM access, HKEY* key);
+// The type of a value, its data left unread.
+LONG SysRegQueryValueType(HKEY key, const char* name, DWORD* type);
 
 // Files and folders
 HANDLE SysFindFirstFile(const char* pattern, WIN32_FIND_DATAA* found);
@@ -59,3 +64,4 @@ FARPROC SysGetKernelProc(const char* name);
 // Loads the DLL at a full path; its own dependencies are looked for in its folder first, not in
 // the program's (LOAD_WITH_ALTERED_SEARCH_PATH).
 HMODULE SysLoadLibrary(const char* path);
+DWORD SysGetVersion();  // the top bit is set on the 9x family

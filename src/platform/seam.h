@@ -14,6 +14,8 @@ struct PlatformSeam {
   decltype(&SysRegEnumKey) RegEnumKey;
   decltype(&SysRegDeleteKey) RegDeleteKey;
   decltype(&SysRegCloseKey) RegCloseKey;
+  decltype(&SysRegOpenKeyItself) RegOpenKeyItself;
+  decltype(&SysRegQueryValueType) RegQueryValueType;
   decltype(&SysFindFirstFile) FindFirstFile;
   decltype(&SysFindNextFile) FindNextFile;
   decltype(&SysFindClose) FindClose;
@@ -34,6 +36,7 @@ struct PlatformSeam {
   decltype(&SysGetVersionEx) GetVersionEx;
   decltype(&SysGetKernelProc) GetKernelProc;
   decltype(&SysLoadLibrary) LoadLibrary;
+  decltype(&SysGetVersion) GetVersion;
 };
 
 extern PlatformSeam g_seam;  // written by tests, read by every Sys operation

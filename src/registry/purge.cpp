@@ -2,6 +2,11 @@
 // under g_purgeRoot; a subkey is enumerated through the key's own handle and deleted through a
 // second handle to the same key, opened for that one deletion.
 //
+// A registry link is never gone through: a key that turns out to be a link is neither emptied
+// nor deleted (deleting it by its name would delete the key it leads to), so it stays, and the
+// keys above it stay with it. Links above the purged key, such as CurrentControlSet, are
+// followed as Windows resolves them.
+//
 // Every loop ends: each pass either removes the entry at the current index or, when that entry
 // cannot be removed, moves the index past it, and there are never more passes than the count of
 // entries taken before the first deletion. Entries that cannot be removed stay in place, and
@@ -15,10 +20,30 @@
 
 HKEY g_purgeRoot;  // written by RemoveRegistryEntries, read by PurgeKey and DeleteAllSubkeys
 
-int PurgeKey(const char* keyPath) {
+const char kLinkValue[] = "SymbolicLinkValue";  // where a link key keeps its target
+
+// Opens the key at keyPath under g_purgeRoot with full access, and never through a link: the key
+// itself is opened, and when it is a link it is closed again and counts as not opened. The 9x
+// family (Windows 95, 98 and Me) has no link keys, and its RegOpenKeyExA takes no options: keys
+// open plainly there. Returns 1 when the key is open.
+static int OpenOwnKey(const char* keyPath, HKEY* key) {
+  if (SysGetVersion() & 0x80000000)
+    return SysRegOpenKey(g_purgeRoot, keyPath, KEY_ALL_ACCESS, key) == ERROR_SUCCESS;
+  if (SysRegOpenKeyItself(g_purgeRoot, keyPath, KEY_ALL_ACCESS, key) != ERROR_SUCCESS) return 0;
+  DWORD type = REG_NONE;
+  if (SysRegQueryValueType(*key, kLinkValue, &type) == ERROR_SUCCESS && type == REG_LINK) {
+    SysRegCloseKey(*key);
+    return 0;
+  }
+  return 1;
+}
+
+// Empties the key at keyPath. Returns 1 when the key was opened, which a link never is: only
+// then may it be deleted by its name. Returns 0 when it was left alone.
+static int EmptyKey(const char* keyPath) {
   if (!keyPath || !keyPath[0]) return 0;  // never the whole root
   HKEY key;
-  if (SysRegOpenKey(g_purgeRoot, keyPath, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 0;
+  if (!OpenOwnKey(keyPath, &key)) return 0;
   PathBuffer className;
   memset(className, 0, sizeof(className));
   DWORD subkeys = 0, values = 0;
@@ -28,7 +53,21 @@ int PurgeKey(const char* keyPath) {
     if (subkeys) DeleteAllSubkeys(key, subkeys, keyPath);
   }
   SysRegCloseKey(key);
+  return 1;
+}
+
+int PurgeKey(const char* keyPath) {
+  EmptyKey(keyPath);
   return 0;
+}
+
+int RemoveSubkey(HKEY parent, const char* parentPath, const char* name, char* childPath,
+                 int size) {
+  // A child path that does not fit is not cut short: the subkey and all below it stay. This
+  // also bounds the depth of the recursion: every level adds at least two bytes to the path.
+  if (!FormatPath(childPath, size, "%s\\%s", parentPath, name)) return 0;
+  if (!EmptyKey(childPath)) return 0;
+  return SysRegDeleteKey(parent, name) == ERROR_SUCCESS;
 }
 
 int DeleteAllValues(HKEY key, DWORD values, const char*) {
@@ -46,17 +85,14 @@ int DeleteAllValues(HKEY key, DWORD values, const char*) {
   return 0;
 }
 
-// Empties the subkey name of the key at keyPath and deletes it. Returns 1 when it is gone.
+// Empties the subkey name of the key at keyPath and deletes it through a second handle to that
+// key. Returns 1 when it is gone.
 static int DeleteSubkey(const char* keyPath, const char* name, char* childPath) {
-  // A child path that does not fit is not cut short: the subkey and all below it stay. This
-  // also bounds the depth of the recursion: every level adds at least two bytes to the path.
-  if (!FormatPath(childPath, kPathSize, "%s\\%s", keyPath, name)) return 0;
   HKEY parent;
-  if (SysRegOpenKey(g_purgeRoot, keyPath, KEY_ALL_ACCESS, &parent) != ERROR_SUCCESS) return 0;
-  PurgeKey(childPath);
-  LONG deleted = SysRegDeleteKey(parent, name);
+  if (!OpenOwnKey(keyPath, &parent)) return 0;
+  int deleted = RemoveSubkey(parent, keyPath, name, childPath, kPathSize);
   SysRegCloseKey(parent);
-  return deleted == ERROR_SUCCESS;
+  return deleted;
 }
 
 int DeleteAllSubkeys(HKEY key, DWORD subkeys, const char* keyPath) {
@@ -65,7 +101,15 @@ int DeleteAllSubkeys(HKEY key, DWORD subkeys, const char* keyPath) {
   memset(name, 0, sizeof(name));
   DWORD index = 0;  // the subkeys before it could not be removed
   for (DWORD pass = 0; pass < subkeys; ++pass) {
-    if (SysRegEnumKey(key, index, name, sizeof(name)) != ERROR_SUCCESS) break;
+    LONG found = SysRegEnumKey(key, index, name, sizeof(name));
+    // A name that does not fit the buffer (in a double-byte code page a name of 255 characters
+    // can take 510 bytes) cannot be named to the deletion: that subkey stays, like one that
+    // cannot be removed, and the loop goes on with the next.
+    if (found == ERROR_MORE_DATA) {
+      ++index;
+      continue;
+    }
+    if (found != ERROR_SUCCESS) break;
     memset(childPath, 0, sizeof(childPath));
     if (!DeleteSubkey(keyPath, name, childPath)) ++index;
   }

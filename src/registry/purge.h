@@ -8,8 +8,16 @@
 extern HKEY g_purgeRoot;  // written by RemoveRegistryEntries, read by PurgeKey and DeleteAllSubkeys
 
 // Empties the key at keyPath under g_purgeRoot; the key itself stays. A key that cannot be
-// opened or queried is left alone, and so is the root itself (empty path). Returns 0.
+// opened or queried is left alone, and so are a registry link and the root itself (empty path).
+// Returns 0.
 int PurgeKey(const char* keyPath);
+
+// Empties the subkey name of the open key parent, whose path under g_purgeRoot is parentPath,
+// and deletes it through parent. The subkey's path is formed in childPath (size bytes); one that
+// does not fit leaves the subkey whole. A subkey that is a registry link is neither emptied nor
+// deleted. Returns 1 when the subkey is gone.
+int RemoveSubkey(HKEY parent, const char* parentPath, const char* name, char* childPath,
+                 int size);
 
 // Deletes the values of an open key (full access); values is their number, taken before.
 // keyPath, the key's path, is not used. Returns 0.

@@ -35,16 +35,14 @@ static void SetSlot(KeyNameSlot slot, const char* name) {
 }
 
 // Opens parentPath under g_purgeRoot and, for each of the first count slots, purges the subkey
-// of that name and deletes it. keyPath is the 255-byte buffer the purge path is formed in.
+// of that name and deletes it (a link is left alone). keyPath is the 255-byte buffer the purge
+// path is formed in.
 static void DeleteSubkeys(const char* parentPath, const KeyNameSlot* names, int count,
                           char* keyPath) {
   HKEY parent;
   if (SysRegOpenKey(g_purgeRoot, parentPath, KEY_ALL_ACCESS, &parent) != ERROR_SUCCESS) return;
-  for (int i = 0; i < count; ++i) {
-    if (!FormatPath(keyPath, kKeyNameSize, "%s\\%s", parentPath, names[i])) continue;
-    PurgeKey(keyPath);
-    SysRegDeleteKey(parent, names[i]);
-  }
+  for (int i = 0; i < count; ++i)
+    RemoveSubkey(parent, parentPath, names[i], keyPath, kKeyNameSize);
   SysRegCloseKey(parent);
 }
 
@@ -76,11 +74,10 @@ void RemoveRegistryEntries() {
   g_purgeRoot = HKEY_CURRENT_USER;
   DeleteValue(g_purgeRoot, kStartupKey, kStartupValue);
 
-  // The class key's default value: without it the product counts as removed.
-  g_purgeRoot = HKEY_CLASSES_ROOT;
+  // The class key's default value, machine-wide: without it the product counts as removed.
+  g_purgeRoot = HKEY_LOCAL_MACHINE;
   DeleteValue(g_purgeRoot, kClassKeyPath, nullptr);
 
-  g_purgeRoot = HKEY_LOCAL_MACHINE;
   SetSlot(slots[0], kUninstallEntry);
   DeleteSubkeys(kUninstallKey, slots, 1, keyPath);
 

@@ -95,6 +95,8 @@ SCENARIOS = {
     "hung_window": (["nt", "9x"], "complete", [WITH_HUNG_WINDOW]),
     "slow_component": (["nt"], "complete", [WITH_SLOW_COMPONENT]),
     "dlls_planted": (["nt"], "complete", [PLANTED]),
+    "link_as_product_key": (["nt"], "link_as_product_key", [YES]),
+    "link_below_service": (["nt"], "link_below_service", [YES]),
 }
 
 
@@ -111,6 +113,7 @@ class Paths:
         self.mutex_holder = os.path.join(helpers, "e2e_mutex_holder.exe")
         self.hung_window = os.path.join(helpers, "e2e_hung_window.exe")
         self.planted = os.path.join(helpers, "e2e_planted.dll")
+        self.reg_link = os.path.join(helpers, "e2e_reg_link.exe")
 
 
 def _terminate(signum, frame):
@@ -364,7 +367,7 @@ def run_scenario(paths, name, family, keep=False):
         print("FAIL %s [%s]: %s" % (name, family, message), flush=True)
 
     with scratch_prefix(paths, workdir) as prefix:
-        fixture.install(prefix, variant, family, workdir)
+        fixture.install(prefix, variant, family, workdir, paths.reg_link)
         for run in runs:
             plant(paths, prefix, run.planted)
         state = winebox.snapshot(prefix.path)

@@ -75,6 +75,11 @@ REGISTRY = [
     ("HKLM", SERVICES_KEY + r"\kelrun32", {"Start": 2, "ImagePath": r"C:\windows\kelrun32.exe"}),
     ("HKLM", SERVICES_KEY + r"\geltanet2", {"Start": 3}),
     ("HKLM", SERVICES_KEY + r"\warder", {"Start": 3}),
+    # Another maker's keys, which the link variants lead to: one with subkeys, one with values
+    # only (a deletion by a link's name would take it).
+    ("HKLM", r"SOFTWARE\Lindqvist\Scanner", {"Engine": "2.4", "Enabled": 1}),
+    ("HKLM", r"SOFTWARE\Lindqvist\Scanner\Rules", {"Count": 12}),
+    ("HKLM", r"SOFTWARE\Lindqvist\Shared", {"Path": r"C:\Program Files (x86)\Lindqvist"}),
 ]
 
 # Registry entries a completed uninstall removes: whole keys (with everything below them) and
@@ -122,7 +127,9 @@ FILES = (
 
 # Variants of the installation, each a row of the scenario table:
 #   files_added / files_removed: relative paths; class_value: the class key's default value
-#   (None: absent); removes_install / removes_system_exe: whether a completed run deletes them.
+#   (None: absent); removes_install / removes_system_exe: whether a completed run deletes them;
+#   registry_removed: (root, path) keys of REGISTRY left out; links: (root, path, target root,
+#   target path) registry link keys made by the link helper, which stay, with the keys above them.
 VARIANTS = {
     "complete": {},
     "subfolder": {"files_added": [INSTALL_REL + "/Logs/scan.log"], "install_dir_stays": True},
@@ -136,6 +143,14 @@ VARIANTS = {
                             "files_added": ["tolsrv.dll", "config.sys"],
                             "removes_install": False, "removes_system_exe": False},
     "already_removed": {"class_value": None},
+    # A named product key that is a link, and a link below a service key.
+    "link_as_product_key": {
+        "registry_removed": [("HKLM", r"SOFTWARE\Brenlock\Tolvane\Update")],
+        "links": [("HKLM", r"SOFTWARE\Brenlock\Tolvane\Update", "HKLM",
+                   r"SOFTWARE\Lindqvist\Scanner")]},
+    "link_below_service": {
+        "links": [("HKLM", SERVICES_KEY + r"\WarderNT\Instances\Lindqvist", "HKLM",
+                   r"SOFTWARE\Lindqvist\Shared")]},
 }
 
 
@@ -182,7 +197,9 @@ def _reg_file(entries):
 
 def registry_entries(variant, family):
     """REGISTRY as this variant and family install it; the value None deletes ("@=-")."""
-    entries = [(root, path, dict(values)) for root, path, values in REGISTRY]
+    removed = VARIANTS[variant].get("registry_removed", [])
+    entries = [(root, path, dict(values)) for root, path, values in REGISTRY
+               if (root, path) not in removed]
     if family == "9x":
         entries.append(("HKCU", r"Software\Wine", {"Version": "win98"}))
     settings = VARIANTS[variant]
@@ -193,8 +210,9 @@ def registry_entries(variant, family):
     return entries
 
 
-def install(prefix, variant, family, workdir):
-    """Writes the installation and its decoys into a prefix whose Wine server is stopped."""
+def install(prefix, variant, family, workdir, link_maker=None):
+    """Writes the installation and its decoys into a prefix whose Wine server is stopped;
+    link_maker is the link helper, for the variants with links."""
     settings = VARIANTS[variant]
     drive_c = os.path.join(prefix.path, "drive_c")
     for rel in FILES + settings.get("files_added", []):
@@ -217,6 +235,10 @@ def install(prefix, variant, family, workdir):
         code = prefix.run(["reg.exe", "import", winebox.wine_path(reg_path), "/reg:" + view], 60)
         if code != 0:
             raise RuntimeError("reg import of the fixture failed (%s)" % code)
+    for link in settings.get("links", []):
+        code = prefix.run([link_maker] + list(link), 60)
+        if code != 0:
+            raise RuntimeError("making the registry link %s failed (%s)" % (link[1], code))
     prefix.stop()
 
 
@@ -231,6 +253,9 @@ def missing_from(prefix, before, variant, family):
         for name, value in values.items():
             if value is not None and ("value", hive, key, name.lower()) not in before:
                 missing.append("value %s\\%s : %s" % (root, path, name or "@"))
+    for root, path, _, _ in settings.get("links", []):
+        if ("meta", *snapshot_key(root, path), "#link") not in before:
+            missing.append("link %s\\%s" % (root, path))
     removed = [_expand(prefix, r) for r in settings.get("files_removed", [])]
     for rel in FILES + settings.get("files_added", []):
         rel = _expand(prefix, rel)
@@ -271,6 +296,14 @@ def expected_removal(prefix, before, variant, family):
         if not found:
             missing.append(rel)
         return found
+
+    # A link is never gone through: it stays, and so do the keys above it (emptied of their
+    # values); what it leads to is not among the product's keys anyway.
+    for root, path, _, _ in settings.get("links", []):
+        hive, link = snapshot_key(root, path)
+        above = {link[:i] for i in range(len(link)) if link[i] == "\\"}
+        gone = {i for i in gone if i[0] not in ("key", "value", "meta") or i[1] != hive or not (
+            i[2] == link or i[2].startswith(link + "\\") or (i[0] != "value" and i[2] in above))}
 
     if settings.get("removes_install", True) and "files_removed" not in settings:
         for name in INSTALL_FILES:

@@ -196,7 +196,8 @@ _VALUE_LINE = re.compile(r'^(@|"(?:[^"\\]|\\.)*")=(.*)$')
 def parse_registry_file(path, hive, items):
     """Adds ("key", hive, path) and ("value", hive, path, name) items with their data; key paths
     and value names are lower case (the registry ignores case), left escaped as Wine writes
-    them. Key times are not state."""
+    them. Key times are not state. A link key is a key with a "#link" meta item and its
+    "symboliclinkvalue" value."""
     key = None
     with open(path, encoding="utf-8", errors="surrogateescape") as f:
         pending = ""
@@ -210,6 +211,14 @@ def parse_registry_file(path, hive, items):
             if match:
                 key = match.group(1).replace("\\\\", "\\").lower()
                 items[("key", hive, key)] = ""
+                # Wine leaves out a key without values whose subkeys it writes: it is there all
+                # the same.
+                parent = key
+                while "\\" in parent:
+                    parent = parent.rsplit("\\", 1)[0]
+                    if ("key", hive, parent) in items:
+                        break
+                    items[("key", hive, parent)] = ""
                 continue
             if key is None or not line or line.startswith(";") or line.startswith("#time="):
                 continue

@@ -1,5 +1,6 @@
-// The lookup against Wine's real registry: the class key is written under HKEY_CLASSES_ROOT
-// (that is, HKLM\Software\Classes) and removed again after each case.
+// The lookup against Wine's real registry: the class key is written under HKLM\Software\Classes
+// and removed again after each case. Windows' merged view of HKEY_CLASSES_ROOT, which Wine does
+// not have, comes through the seam.
 #include "control/install_location.h"
 
 #include <gtest/gtest.h>
@@ -26,13 +27,15 @@ class InstallLocation : public SeamTest {
     SeamTest::TearDown();
   }
   static void RemoveClassKey() {
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, "CLSID\\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}");
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+      RegDeleteTreeA(root, "Software\\Classes\\CLSID\\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}");
   }
-  // Creates the class key; with data, sets its default value to exactly those bytes.
-  static void WriteClassKey(const std::string* data) {
+  // Creates the class key (under root: the machine's, or the user's of the same name); with
+  // data, sets its default value to exactly those bytes.
+  static void WriteClassKey(const std::string* data, HKEY root = HKEY_LOCAL_MACHINE) {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, kClassKeyPath, 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, kClassKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &key, nullptr));
     if (data) {
       EXPECT_EQ(ERROR_SUCCESS,
                 RegSetValueExA(key, nullptr, 0, REG_SZ,
@@ -80,11 +83,32 @@ TEST_F(InstallLocation, FailsWithoutTheKeyOrItsDefaultValue) {
   EXPECT_STREQ(kTestCaseFolder, g_installDir);
 }
 
+// Any program the user runs may write a per-user class key of the product's name; on Windows it
+// then takes priority in HKEY_CLASSES_ROOT (the stand-in opens as Windows does). It is not the
+// product's registration, and the folder it names is not the product's.
+TEST_F(InstallLocation, TakesTheMachineWideKeyNeverAPerUserOne) {
+  std::string machine = Terminated("C:\\Program Files\\Brenlock\\Tolvane\\tolsrv.dll");
+  std::string user = Terminated("C:\\Users\\Public\\Documents\\tolsrv.dll");
+  WriteClassKey(&machine);
+  WriteClassKey(&user, HKEY_CURRENT_USER);
+  g_seam.RegOpenKey = OpenMergedClasses;
+  EXPECT_EQ(1, LocateInstallFolder());
+  EXPECT_STREQ("C:\\Program Files\\Brenlock\\Tolvane", g_installDir);
+  // Without the machine-wide value the product counts as removed, whatever the user's key says.
+  RemoveClassKey();
+  WriteClassKey(nullptr);
+  WriteClassKey(&user, HKEY_CURRENT_USER);
+  strcpy(g_installDir, kTestCaseFolder);
+  EXPECT_EQ(0, LocateInstallFolder());
+  EXPECT_STREQ(kTestCaseFolder, g_installDir);
+}
+
 TEST_F(InstallLocation, ReadsNamedValuesAndClosesTheKey) {
   std::string data = Terminated("C:\\x\\y.dll");
   WriteClassKey(&data);
   HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, kClassKeyPath, 0, KEY_ALL_ACCESS, &key));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassKeyPath, 0, KEY_ALL_ACCESS, &key));
   RegSetValueExA(key, "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>("Both"), 5);
   RegCloseKey(key);
 
@@ -92,7 +116,7 @@ TEST_F(InstallLocation, ReadsNamedValuesAndClosesTheKey) {
   opens = closes = 0;
   g_seam.RegOpenKey = [](HKEY root, const char* path, REGSAM access, HKEY* out) -> LONG {
     ++opens;
-    EXPECT_EQ(HKEY_CLASSES_ROOT, root);
+    EXPECT_EQ(HKEY_LOCAL_MACHINE, root);
     EXPECT_EQ(static_cast<REGSAM>(KEY_READ), access);
     return RegOpenKeyExA(root, path, 0, access, out);
   };
@@ -108,7 +132,8 @@ TEST_F(InstallLocation, ReadsNamedValuesAndClosesTheKey) {
   EXPECT_EQ(nullptr, ReadClassesRootValue("ThreadingModel", tiny, sizeof(tiny), kClassKeyPath));
   EXPECT_EQ(3, opens);
   EXPECT_EQ(3, closes);
-  EXPECT_EQ(nullptr, ReadClassesRootValue(nullptr, buffer, sizeof(buffer), "CLSID\\NoSuchKey"));
+  EXPECT_EQ(nullptr, ReadClassesRootValue(nullptr, buffer, sizeof(buffer),
+                                          "Software\\Classes\\CLSID\\NoSuchKey"));
   EXPECT_EQ(4, opens);
   EXPECT_EQ(3, closes) << "a key that was not opened is not closed";
 }

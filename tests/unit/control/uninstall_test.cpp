@@ -37,7 +37,8 @@ class Uninstall : public SeamTest {
     Boxes().clear();
     Answer() = IDYES;
     memset(g_installDir, 0, sizeof(g_installDir));
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, "CLSID\\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}");
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE,
+                   "Software\\Classes\\CLSID\\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}");
     g_seam.MessageBox = [](HWND owner, const char* text, const char* caption, UINT style) {
       Boxes().push_back({text, caption, style, owner});
       std::string which = !strcmp(text, kConfirmText)          ? "confirm"
@@ -74,12 +75,13 @@ class Uninstall : public SeamTest {
     };
   }
   void TearDown() override {
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, "CLSID\\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}");
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE,
+                   "Software\\Classes\\CLSID\\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}");
     SeamTest::TearDown();
   }
 
   static void Install() {
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, kClassKeyPath, REG_SZ, kServerPath,
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_LOCAL_MACHINE, kClassKeyPath, REG_SZ, kServerPath,
                                           strlen(kServerPath)));
   }
   // The recorded calls with repeats of the same phase folded into one.

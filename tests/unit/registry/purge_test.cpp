@@ -102,17 +102,22 @@ TEST_F(Purge, LeavesAMissingKeyAndTheRootAlone) {
   EXPECT_TREE(HKEY_CURRENT_USER, Base(), {":v=1", "A:x=1"});
 }
 
-// Every open is by full path under g_purgeRoot with full access; subkeys are enumerated through
-// the key's own handle and deleted through a second one; every handle is closed.
+// Every open is of the key itself, by full path under g_purgeRoot with full access; subkeys are
+// enumerated through the key's own handle and deleted through a second one; every handle is
+// closed.
 TEST_F(Purge, DeletesSubkeysThroughASecondHandleAndClosesEveryHandle) {
   BUILD_TREE(HKEY_CURRENT_USER, Base(), {"A\\B:x=1", "C"});
   static std::vector<HKEY> open, enumerated, deletedThrough;
   open.clear(), enumerated.clear(), deletedThrough.clear();
-  g_seam.RegOpenKey = [](HKEY root, const char* path, REGSAM access, HKEY* key) -> LONG {
+  g_seam.RegOpenKey = [](HKEY, const char* path, REGSAM, HKEY*) -> LONG {
+    ADD_FAILURE() << "opened through a link, if it is one: " << path;
+    return ERROR_ACCESS_DENIED;
+  };
+  g_seam.RegOpenKeyItself = [](HKEY root, const char* path, REGSAM access, HKEY* key) -> LONG {
     EXPECT_EQ(HKEY_CURRENT_USER, root);
     EXPECT_EQ(static_cast<REGSAM>(KEY_ALL_ACCESS), access);
     EXPECT_EQ(0u, std::string(path).find(Base())) << path;
-    LONG result = RegOpenKeyExA(root, path, 0, access, key);
+    LONG result = RegOpenKeyExA(root, path, REG_OPTION_OPEN_LINK, access, key);
     if (result == ERROR_SUCCESS) open.push_back(*key);
     return result;
   };
@@ -137,6 +142,94 @@ TEST_F(Purge, DeletesSubkeysThroughASecondHandleAndClosesEveryHandle) {
   EXPECT_TRUE(open.empty()) << open.size() << " handles left open";
 }
 
+// A link is never gone through: neither emptied nor deleted, whether it is the key purged, a key
+// below it or a subkey removed by name (deleting a link by its name deletes what it leads to, as
+// soon as that has no subkeys). The link stays, and so do the keys above it. Links above the
+// purged key are followed, as Windows' own CurrentControlSet is.
+TEST_F(Purge, NeverGoesThroughALink) {
+  const Tree decoys = {"Decoy:d=1", "Decoy\\Sub:e=2", "Decoy\\Sub\\Deeper:f=3", "Lone:g=4"};
+  struct Case {
+    const char* name;
+    Tree before;
+    const char *link, *target;  // relative to the sandbox
+    void (*act)();
+    Tree after;
+    bool decoysWhole;  // the decoys are part of after, too
+  } cases[] = {
+      {"a link below the purged key",
+       {"Top:v=1", "Top\\A:x=1", "Top\\Mid:y=2", "Top\\Mid\\B:z=3"}, "Top\\Mid\\Link", "Decoy",
+       [] { PurgeKey((Base() + "\\Top").c_str()); },
+       {"Top\\Mid\\Link <link>"}, true},
+      {"a link below the purged key, to a key without subkeys", {"Top\\A:x=1"}, "Top\\Link",
+       "Lone", [] { PurgeKey((Base() + "\\Top").c_str()); }, {"Top\\Link <link>"}, true},
+      {"the purged key is a link", {}, "Link", "Decoy",
+       [] { PurgeKey((Base() + "\\Link").c_str()); }, {"Link <link>"}, true},
+      {"a subkey removed by name is a link", {}, "Link", "Lone",
+       [] {
+         HKEY base;
+         ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, Base().c_str(), 0,
+                                                KEY_ALL_ACCESS, &base));
+         char child[MAX_PATH];
+         EXPECT_EQ(0, RemoveSubkey(base, Base().c_str(), "Link", child, sizeof(child)));
+         RegCloseKey(base);
+       },
+       {"Link <link>"}, true},
+      {"a link above the purged key is followed", {}, "Link", "Decoy",
+       [] { PurgeKey((Base() + "\\Link\\Sub").c_str()); },
+       {"Link <link>", "Decoy:d=1", "Decoy\\Sub", "Lone:g=4"}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BUILD_TREE(HKEY_CURRENT_USER, Base(), decoys);
+    BUILD_TREE(HKEY_CURRENT_USER, Base(), c.before);
+    MakeLink(HKEY_CURRENT_USER, Base() + "\\" + c.link, HKEY_CURRENT_USER,
+             Base() + "\\" + c.target);
+    c.act();
+    Tree after = c.after;
+    if (c.decoysWhole) after.insert(after.end(), decoys.begin(), decoys.end());
+    EXPECT_TREE(HKEY_CURRENT_USER, Base(), after);
+    DeleteTree(HKEY_CURRENT_USER, Base());
+  }
+}
+
+// A value named like a link's target does not make a key a link.
+TEST_F(Purge, PurgesAKeyThatOpensNormally) {
+  BUILD_TREE(HKEY_CURRENT_USER, Base(),
+             {":SymbolicLinkValue=\\Registry\\Machine\\Software", "A:SymbolicLinkValue=x",
+              "A\\B:y=1"});
+  PurgeKey(Base().c_str());
+  EXPECT_TREE(HKEY_CURRENT_USER, Base(), {});
+}
+
+// In code page 949 a Hangul syllable takes two bytes: a subkey name of 130 of them does not fit
+// the 260-byte name buffer, and the enumeration reports ERROR_MORE_DATA. That subkey stays, like
+// one that cannot be removed, and the purge goes on with the subkeys after it (Wine lists
+// subkeys sorted by name: the long one comes between A and the short Hangul name).
+TEST_F(Purge, StepsPastASubkeyWhoseNameDoesNotFit) {
+  ASSERT_EQ(949u, GetACP());
+  std::string longName;
+  for (int i = 0; i < 130; ++i) longName += ToCp949(u8"가");
+  const std::string later = ToCp949(u8"나");
+  BUILD_TREE(HKEY_CURRENT_USER, Base(),
+             {":v=1", "A:x=1", longName + ":y=2", longName + "\\Inner:z=3", later + ":w=4",
+              later + "\\Deep:u=5"});
+  PurgeKey(Base().c_str());
+  EXPECT_TREE(HKEY_CURRENT_USER, Base(), {longName + ":y=2", longName + "\\Inner:z=3"});
+}
+
+// The 9x family has no link keys, and its RegOpenKeyExA takes no options: there every key opens
+// plainly, and the purge runs as ever.
+TEST_F(Purge, OnThe9xFamilyKeysOpenPlainly) {
+  BUILD_TREE(HKEY_CURRENT_USER, Base(), {":v=1", "A:x=1", "A\\B\\C:y=2", "D"});
+  g_seam.GetVersion = []() -> DWORD { return 0xC0000A04; };  // Windows 98
+  g_seam.RegOpenKeyItself = [](HKEY, const char* path, REGSAM, HKEY*) -> LONG {
+    ADD_FAILURE() << "opened with an option the 9x family does not know: " << path;
+    return ERROR_INVALID_PARAMETER;
+  };
+  PurgeKey(Base().c_str());
+  EXPECT_TREE(HKEY_CURRENT_USER, Base(), {});
+}
+
 // Faults Wine cannot produce: the purge still ends, removes what it can and leaves the rest.
 class PurgeFault : public Purge {
  protected:
@@ -154,7 +247,7 @@ class PurgeFault : public Purge {
     Purge::SetUp();
     Handles() = {0, 0};
     Enumerations() = TopOpens() = 0;
-    g_seam.RegOpenKey = CountedOpen;
+    g_seam.RegOpenKeyItself = CountedOpenItself;
     g_seam.RegCloseKey = CountedClose;
     // Gives up after far more passes than the tree needs, so that a loop that would spin shows
     // as a failure instead of a hanging test.
@@ -188,18 +281,33 @@ TEST_F(PurgeFault, EndsAndLeavesWhatCannotBeRemoved) {
        {":v=1"}},
       {"the second open of the top fails once (for A)",
        [] {
-         g_seam.RegOpenKey = [](HKEY root, const char* path, REGSAM access, HKEY* key) -> LONG {
-           return TopOpen(path) == 2 ? ERROR_ACCESS_DENIED : CountedOpen(root, path, access, key);
+         g_seam.RegOpenKeyItself = [](HKEY root, const char* path, REGSAM access,
+                                      HKEY* key) -> LONG {
+           return TopOpen(path) == 2 ? ERROR_ACCESS_DENIED
+                                     : CountedOpenItself(root, path, access, key);
          };
        },
        {"A:x=1", "A\\Deep:y=2"}},
       {"every second open of the top fails",
        [] {
-         g_seam.RegOpenKey = [](HKEY root, const char* path, REGSAM access, HKEY* key) -> LONG {
-           return TopOpen(path) >= 2 ? ERROR_ACCESS_DENIED : CountedOpen(root, path, access, key);
+         g_seam.RegOpenKeyItself = [](HKEY root, const char* path, REGSAM access,
+                                      HKEY* key) -> LONG {
+           return TopOpen(path) >= 2 ? ERROR_ACCESS_DENIED
+                                     : CountedOpenItself(root, path, access, key);
          };
        },
        {"A:x=1", "A\\Deep:y=2", "B:z=3", "B\\Deep:w=4", "C:u=5"}},
+      // Whether C is a link cannot be seen: deleting it by its name could delete what it leads
+      // to, so it stays, although nothing below it would stop the deletion.
+      {"subkey C cannot be opened",
+       [] {
+         g_seam.RegOpenKeyItself = [](HKEY root, const char* path, REGSAM access,
+                                      HKEY* key) -> LONG {
+           return Base() + "\\C" == path ? ERROR_ACCESS_DENIED
+                                          : CountedOpenItself(root, path, access, key);
+         };
+       },
+       {"C:u=5"}},
       {"the key-information query fails",
        [] {
          g_seam.RegQueryInfoKey = [](HKEY, char*, DWORD, DWORD*, DWORD*) -> LONG {

@@ -1,8 +1,8 @@
 // The cleanup plan against the test prefix's real registry: the product's keys and values are
-// written at their real places under HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER and HKEY_CLASSES_ROOT
-// next to decoys, and every place is read whole before and after the run. Only what Wine cannot
-// do comes through the seam: a version query that fails or reports the 9x family, and denied
-// opens.
+// written at their real places under HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER next to decoys,
+// and every place is read whole before and after the run. Only what Wine cannot do comes through
+// the seam: a version query that fails or reports the 9x family, denied opens, and Windows'
+// merged view of HKEY_CLASSES_ROOT.
 #include "registry/registry_cleanup.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +20,7 @@ namespace {
 
 // The keys the product's entries live in, each read whole by the checks.
 enum Place { kSettings, kRunMachine, kRunUser, kClass, kUninstall, kDrivers9x, kServiceStart9x,
-             kServicesNt, kPlaceCount };
+             kServicesNt, kUserClass, kOtherMaker, kPlaceCount };
 const struct {
   HKEY root;
   const char* path;
@@ -29,15 +29,18 @@ const struct {
     {HKEY_LOCAL_MACHINE, "SOFTWARE\\Brenlock", true},
     {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", false},
     {HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", false},
-    {HKEY_CLASSES_ROOT, "CLSID\\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}", true},
+    {HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}", true},
     {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", false},
     {HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\VxD", false},
     {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices", false},
     {HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services", false},
+    // A per-user class key of the product's name, and another maker's keys: never the product's.
+    {HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}", true},
+    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Lindqvist", true},
 };
 
-// What makes an entry go: the steps under HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT, the current
-// user's startup value, or the step of one Windows family. Decoys never go.
+// What makes an entry go: the steps under HKEY_LOCAL_MACHINE, the current user's startup value,
+// or the step of one Windows family. Decoys never go.
 const int kDecoy = 0, kMachine = 1, kUser = 2, kNt = 4, k9x = 8;
 
 struct Item {
@@ -205,6 +208,10 @@ class Plan : public SeamTest {
       EXPECT_EQ(static_cast<REGSAM>(KEY_ALL_ACCESS), access) << path;
       return CountedOpen(root, path, access, key);
     };
+    g_seam.RegOpenKeyItself = [](HKEY root, const char* path, REGSAM access, HKEY* key) -> LONG {
+      EXPECT_EQ(static_cast<REGSAM>(KEY_ALL_ACCESS), access) << path;
+      return CountedOpenItself(root, path, access, key);
+    };
     g_seam.RegCloseKey = CountedClose;
   }
 };
@@ -289,8 +296,46 @@ TEST_F(Plan, DeniedOpensLeaveAllButTheUsersStartupValue) {
     if (root == HKEY_LOCAL_MACHINE || root == HKEY_CLASSES_ROOT) return ERROR_ACCESS_DENIED;
     return RegOpenKeyExA(root, path, 0, access, key);
   };
+  g_seam.RegOpenKeyItself = g_seam.RegOpenKey;
   RemoveRegistryEntries();
   EXPECT_REMOVED(before, items, kUser);
+}
+
+// Any program the user runs may write a per-user class key of the product's name; on Windows it
+// then takes priority in HKEY_CLASSES_ROOT (the stand-in opens as Windows does). The class value
+// goes from the machine-wide key only.
+TEST_F(Plan, DeletesTheMachineWideClassValueOnly) {
+  std::vector<Item> items = Installation();
+  items.push_back({kUserClass, "InProcServer32:=C:\\Users\\Public\\other.dll", kDecoy});
+  Install(items);
+  Snapshot before = TakeSnapshot();
+  g_seam.RegOpenKey = OpenMergedClasses;
+  RemoveRegistryEntries();
+  EXPECT_REMOVED(before, items, kMachine | kUser | kNt);
+}
+
+// A named product key that is a link (Update, to another maker's key with subkeys) and a link
+// below a service key (to another maker's key with values only, which a deletion by the link's
+// name would take): the links stay, with the keys above them, and what they lead to stays whole.
+TEST_F(Plan, NeverGoesThroughALink) {
+  std::vector<Item> items = Installation();
+  auto update = [](const Item& item) { return item.entry.find("\\Update") != std::string::npos; };
+  items.erase(std::remove_if(items.begin(), items.end(), update), items.end());
+  items.push_back({kOtherMaker, "Scanner:On=1", kDecoy});
+  items.push_back({kOtherMaker, "Scanner\\Rules:Count=2", kDecoy});
+  items.push_back({kOtherMaker, "Shared:Path=C:\\Lindqvist", kDecoy});
+  Install(items);
+  MakeLink(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brenlock\\Tolvane\\Update", HKEY_LOCAL_MACHINE,
+           "SOFTWARE\\Lindqvist\\Scanner");
+  MakeLink(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\wardernt\\Link",
+           HKEY_LOCAL_MACHINE, "SOFTWARE\\Lindqvist\\Shared");
+  items.push_back({kSettings, "Tolvane\\Update <link>", kDecoy});
+  items.push_back({kServicesNt, "wardernt\\Link <link>", kDecoy});
+  Snapshot before = TakeSnapshot();
+  CountHandles();
+  RemoveRegistryEntries();
+  EXPECT_REMOVED(before, items, kMachine | kUser | kNt);
+  EXPECT_EQ(Handles().opens, Handles().closes) << "every handle opened is closed";
 }
 
 TEST_F(Plan, ASecondRunDeletesNothing) {

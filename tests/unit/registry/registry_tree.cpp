@@ -1,10 +1,69 @@
 // The tree builder and reader of registry_tree.h, on the real registry. Buffers are large enough
-// for any key name (255) and any value name (16,383) the registry allows.
+// for any key name (255) and any value name (16,383) the registry allows. Keys are named through
+// the wide functions: an ANSI key name in a double-byte code page can be longer than the ANSI
+// functions take.
 #include "registry/registry_tree.h"
 
 #include <algorithm>
 
 namespace {
+
+const wchar_t kLinkValue[] = L"SymbolicLinkValue";
+const char kLinkMark[] = " <link>";
+
+std::wstring Wide(const std::string& text) {
+  wchar_t wide[1024];
+  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide, 1024);
+  return n > 0 ? std::wstring(wide, n - 1) : std::wstring();
+}
+
+std::string Ansi(const wchar_t* text) {
+  char bytes[1024];
+  int n = WideCharToMultiByte(CP_ACP, 0, text, -1, bytes, sizeof(bytes), nullptr, nullptr);
+  return n > 0 ? std::string(bytes, n - 1) : std::string();
+}
+
+bool IsLink(HKEY key) {
+  DWORD type = REG_NONE;
+  return RegQueryValueExW(key, kLinkValue, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+         type == REG_LINK;
+}
+
+// ntdll's own functions for what the registry functions do not offer: the native name of a key,
+// which a link holds as its target, and deleting a key by its handle.
+struct KeyNameInformation {
+  ULONG length;
+  WCHAR name[1024];
+};
+typedef LONG(WINAPI* NtQueryKeyFunction)(HANDLE, int, void*, ULONG, ULONG*);
+typedef LONG(WINAPI* NtDeleteKeyFunction)(HANDLE);
+const int kKeyNameInformation = 3;
+
+FARPROC Ntdll(const char* name) { return GetProcAddress(GetModuleHandleA("ntdll.dll"), name); }
+
+// Deletes the open key and all below it; a link is deleted itself, not what it leads to.
+void DeleteOpenKey(HKEY key) {
+  if (!IsLink(key)) {
+    std::vector<std::wstring> children;
+    wchar_t child[256];
+    for (DWORD i = 0;; ++i) {
+      DWORD length = 256;
+      if (RegEnumKeyExW(key, i, child, &length, nullptr, nullptr, nullptr, nullptr) !=
+          ERROR_SUCCESS)
+        break;
+      children.push_back(child);
+    }
+    for (const std::wstring& name : children) {
+      HKEY open;
+      if (RegOpenKeyExW(key, name.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &open) ==
+          ERROR_SUCCESS) {
+        DeleteOpenKey(open);
+        RegCloseKey(open);
+      }
+    }
+  }
+  reinterpret_cast<NtDeleteKeyFunction>(Ntdll("NtDeleteKey"))(key);
+}
 
 // Splits "path:name=data" (or a bare "path") into its parts.
 struct Line {
@@ -38,19 +97,23 @@ void ReadKey(HKEY key, const std::string& path, std::set<std::string>* lines) {
     lines->insert(path + ":" + std::string(name.data(), nameLength) + "=" + text);
   }
   for (DWORD i = 0;; ++i) {
-    char subkey[256];
-    DWORD length = sizeof(subkey);
-    if (RegEnumKeyExA(key, i, subkey, &length, nullptr, nullptr, nullptr, nullptr) !=
+    wchar_t subkey[256];
+    DWORD length = 256;
+    if (RegEnumKeyExW(key, i, subkey, &length, nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS)
       break;
-    std::string childPath = Join(path, subkey);
-    lines->insert(childPath);
+    std::string childPath = Join(path, Ansi(subkey));
     HKEY child;
-    if (RegOpenKeyExA(key, subkey, 0, KEY_READ, &child) == ERROR_SUCCESS) {
-      ReadKey(child, childPath, lines);
+    if (RegOpenKeyExW(key, subkey, REG_OPTION_OPEN_LINK, KEY_READ, &child) != ERROR_SUCCESS) {
+      lines->insert(childPath);
+      lines->insert(childPath + " <cannot be opened>");
+    } else if (IsLink(child)) {
+      lines->insert(childPath + kLinkMark);
       RegCloseKey(child);
     } else {
-      lines->insert(childPath + " <cannot be opened>");
+      lines->insert(childPath);
+      ReadKey(child, childPath, lines);
+      RegCloseKey(child);
     }
   }
 }
@@ -69,8 +132,8 @@ void BuildTree(HKEY root, const std::string& base, const Tree& tree) {
     for (size_t start = 0; start < line.key.size();) {
       size_t end = std::min(line.key.find('\\', start), line.key.size());
       HKEY child;
-      LONG created = RegCreateKeyExA(key, line.key.substr(start, end - start).c_str(), 0, nullptr,
-                                     0, KEY_ALL_ACCESS, nullptr, &child, nullptr);
+      LONG created = RegCreateKeyExW(key, Wide(line.key.substr(start, end - start)).c_str(), 0,
+                                     nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr);
       if (key != top) RegCloseKey(key);
       ASSERT_EQ(ERROR_SUCCESS, created) << entry;
       key = child;
@@ -120,7 +183,33 @@ bool KeyExists(HKEY root, const std::string& path) {
   return true;
 }
 
-void DeleteTree(HKEY root, const std::string& path) { RegDeleteTreeA(root, path.c_str()); }
+void DeleteTree(HKEY root, const std::string& path) {
+  HKEY key;
+  if (RegOpenKeyExW(root, Wide(path).c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &key) !=
+      ERROR_SUCCESS)
+    return;
+  DeleteOpenKey(key);
+  RegCloseKey(key);
+}
+
+void MakeLink(HKEY root, const std::string& path, HKEY targetRoot, const std::string& target) {
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(targetRoot, target.c_str(), 0, KEY_READ, &key)) << target;
+  static KeyNameInformation native;
+  ULONG length = 0;
+  LONG status = reinterpret_cast<NtQueryKeyFunction>(Ntdll("NtQueryKey"))(
+      key, kKeyNameInformation, &native, sizeof(native), &length);
+  RegCloseKey(key);
+  ASSERT_EQ(0, status) << "native name of " << target;
+  // The target's native name (\REGISTRY\MACHINE\...), without a terminator.
+  LONG created = RegCreateKeyExW(root, Wide(path).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                                 KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr);
+  ASSERT_EQ(ERROR_SUCCESS, created) << path;
+  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, kLinkValue, 0, REG_LINK,
+                                          reinterpret_cast<const BYTE*>(native.name),
+                                          native.length));
+  RegCloseKey(key);
+}
 
 // Long runs of one character are written as "a{200}", so that long names stay readable.
 static std::string Abbreviate(const std::string& line) {
@@ -160,10 +249,17 @@ HandleCount& Handles() {
   return handles;
 }
 
+static LONG Counted(LONG opened) {
+  if (opened == ERROR_SUCCESS) ++Handles().opens;
+  return opened;
+}
+
 LONG CountedOpen(HKEY root, const char* path, REGSAM access, HKEY* key) {
-  LONG result = RegOpenKeyExA(root, path, 0, access, key);
-  if (result == ERROR_SUCCESS) ++Handles().opens;
-  return result;
+  return Counted(RegOpenKeyExA(root, path, 0, access, key));
+}
+
+LONG CountedOpenItself(HKEY root, const char* path, REGSAM access, HKEY* key) {
+  return Counted(RegOpenKeyExA(root, path, REG_OPTION_OPEN_LINK, access, key));
 }
 
 LONG CountedClose(HKEY key) {

@@ -4,7 +4,10 @@
 //   "A\\B:name=data"  a REG_SZ value of A\B
 //   "A:=data"         the default value of A
 //   ":name=data"      a value of the base key itself
-// A tree read back lists every key and every value, each on its own line, sorted.
+//   "A\\L <link>"     a registry link key L, as a tree read back lists it (MakeLink makes one)
+// A tree read back lists every key and every value, each on its own line, sorted; a link is
+// listed, never followed. Key names may be of any length the registry allows in the ANSI code
+// page, 255 characters of two bytes each included.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,7 +26,13 @@ std::set<std::string> ReadTree(HKEY root, const std::string& base, bool* exists 
 // The description with every key above an entry listed too, in the form ReadTree gives.
 std::set<std::string> Expand(const Tree& tree);
 bool KeyExists(HKEY root, const std::string& path);
+// Deletes the key at path with everything below it; a link below is deleted as a link, never
+// through it.
 void DeleteTree(HKEY root, const std::string& path);
+
+// Makes path (under root; the keys above it must exist) a registry link to the existing key
+// target under targetRoot, as Windows' own CurrentControlSet is one.
+void MakeLink(HKEY root, const std::string& path, HKEY targetRoot, const std::string& target);
 
 // Checks that base exists and holds exactly the entries of the description.
 void ExpectTree(HKEY root, const std::string& base, const Tree& tree);
@@ -36,6 +45,7 @@ struct HandleCount {
 };
 HandleCount& Handles();
 LONG CountedOpen(HKEY root, const char* path, REGSAM access, HKEY* key);
+LONG CountedOpenItself(HKEY root, const char* path, REGSAM access, HKEY* key);  // the link itself
 LONG CountedClose(HKEY key);
 
 // Failures name the line of the test that built or checked the tree.

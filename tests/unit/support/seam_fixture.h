@@ -27,6 +27,16 @@ class SeamTest : public ::testing::Test {
   static void Record(const std::string& call) { Calls().push_back(call); }
 };
 
+// Opens as Windows 2000 and later do, and Wine does not: in the merged view of HKEY_CLASSES_ROOT
+// a key under HKCU\Software\Classes takes priority over the machine-wide key of the same name.
+inline LONG OpenMergedClasses(HKEY root, const char* path, REGSAM access, HKEY* key) {
+  std::string user = std::string("Software\\Classes\\") + path;
+  if (root == HKEY_CLASSES_ROOT &&
+      RegOpenKeyExA(HKEY_CURRENT_USER, user.c_str(), 0, access, key) == ERROR_SUCCESS)
+    return ERROR_SUCCESS;
+  return RegOpenKeyExA(root, path, 0, access, key);
+}
+
 // The UTF-8 text in code page 949, converted by Windows itself (independent of the program's
 // byte strings).
 inline std::string ToCp949(const char* utf8) {
