@@ -22,11 +22,9 @@ HKEY g_purgeRoot;  // written by RemoveRegistryEntries, read by PurgeKey and Del
 
 const char kLinkValue[] = "SymbolicLinkValue";  // where a link key keeps its target
 
-// Opens the key at keyPath under g_purgeRoot with full access, and never through a link: the key
-// itself is opened, and when it is a link it is closed again and counts as not opened. The 9x
-// family (Windows 95, 98 and Me) has no link keys, and its RegOpenKeyExA takes no options: keys
-// open plainly there. Returns 1 when the key is open.
-static int OpenOwnKey(const char* keyPath, HKEY* key) {
+// The 9x family (Windows 95, 98 and Me) has no link keys, and its RegOpenKeyExA takes no
+// options: keys open plainly there.
+int OpenOwnKey(const char* keyPath, HKEY* key) {
   if (SysGetVersion() & 0x80000000)
     return SysRegOpenKey(g_purgeRoot, keyPath, KEY_ALL_ACCESS, key) == ERROR_SUCCESS;
   if (SysRegOpenKeyItself(g_purgeRoot, keyPath, KEY_ALL_ACCESS, key) != ERROR_SUCCESS) return 0;

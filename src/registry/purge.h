@@ -7,6 +7,11 @@
 // The root under which every path given to the purge is opened; null until the cleanup sets it.
 extern HKEY g_purgeRoot;  // written by RemoveRegistryEntries, read by PurgeKey and DeleteAllSubkeys
 
+// Opens the key at keyPath under g_purgeRoot with full access, and never through a registry
+// link: the key itself is opened, and when it is a link it is closed again and counts as not
+// opened. Links above it in the path are followed. Returns 1 when the key is open.
+int OpenOwnKey(const char* keyPath, HKEY* key);
+
 // Empties the key at keyPath under g_purgeRoot; the key itself stays. A key that cannot be
 // opened or queried is left alone, and so are a registry link and the root itself (empty path).
 // Returns 0.

@@ -46,11 +46,12 @@ static void DeleteSubkeys(const char* parentPath, const KeyNameSlot* names, int 
   SysRegCloseKey(parent);
 }
 
-// Deletes one value (null name: the default value) of the key at keyPath under root. Returns 0
+// Deletes one value (null name: the default value) of the key at keyPath under g_purgeRoot; a key
+// that is a registry link is left alone, so that no value of the key it leads to goes. Returns 0
 // when the key does not open.
-static int DeleteValue(HKEY root, const char* keyPath, const char* name) {
+static int DeleteValue(const char* keyPath, const char* name) {
   HKEY key;
-  if (SysRegOpenKey(root, keyPath, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 0;
+  if (!OpenOwnKey(keyPath, &key)) return 0;
   SysRegDeleteValue(key, name);
   SysRegCloseKey(key);
   return 1;
@@ -70,13 +71,13 @@ void RemoveRegistryEntries() {
   DeleteSubkeys(kSettingsKey, slots, 3, keyPath);
 
   // Startup values, for all users and for the current user.
-  DeleteValue(g_purgeRoot, kStartupKey, kStartupValue);
+  DeleteValue(kStartupKey, kStartupValue);
   g_purgeRoot = HKEY_CURRENT_USER;
-  DeleteValue(g_purgeRoot, kStartupKey, kStartupValue);
+  DeleteValue(kStartupKey, kStartupValue);
 
   // The class key's default value, machine-wide: without it the product counts as removed.
   g_purgeRoot = HKEY_LOCAL_MACHINE;
-  DeleteValue(g_purgeRoot, kClassKeyPath, nullptr);
+  DeleteValue(kClassKeyPath, nullptr);
 
   SetSlot(slots[0], kUninstallEntry);
   DeleteSubkeys(kUninstallKey, slots, 1, keyPath);
@@ -90,7 +91,7 @@ void RemoveRegistryEntries() {
   if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
     SetSlot(slots[0], kDriverSubkey9x);
     DeleteSubkeys(kDriverKey9x, slots, 1, keyPath);
-    DeleteValue(g_purgeRoot, kServiceStartKey9x, kServiceStartValue9x);
+    DeleteValue(kServiceStartKey9x, kServiceStartValue9x);
   } else if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
     for (int i = 0; i < 4; ++i) SetSlot(slots[i], kServiceSubkeysNt[i]);
     DeleteSubkeys(kServicesKeyNt, slots, 4, keyPath);

@@ -310,17 +310,24 @@ TEST_F(Plan, DeletesTheMachineWideClassValueOnly) {
   Install(items);
   Snapshot before = TakeSnapshot();
   g_seam.RegOpenKey = OpenMergedClasses;
+  g_seam.RegOpenKeyItself = OpenMergedClasses;
   RemoveRegistryEntries();
   EXPECT_REMOVED(before, items, kMachine | kUser | kNt);
 }
 
 // A named product key that is a link (Update, to another maker's key with subkeys) and a link
 // below a service key (to another maker's key with values only, which a deletion by the link's
-// name would take): the links stay, with the keys above them, and what they lead to stays whole.
+// name would take), and the class key made a link to another maker's server key, whose default
+// value a deletion through the link would take: the links stay, with the keys above them, and
+// what they lead to stays whole.
 TEST_F(Plan, NeverGoesThroughALink) {
   std::vector<Item> items = Installation();
-  auto update = [](const Item& item) { return item.entry.find("\\Update") != std::string::npos; };
-  items.erase(std::remove_if(items.begin(), items.end(), update), items.end());
+  auto replaced = [](const Item& item) {
+    return item.entry.find("\\Update") != std::string::npos ||
+           item.entry.find("InProcServer32") != std::string::npos;
+  };
+  items.erase(std::remove_if(items.begin(), items.end(), replaced), items.end());
+  items.push_back({kOtherMaker, "Server:=C:\\Lindqvist\\server.dll", kDecoy});
   items.push_back({kOtherMaker, "Scanner:On=1", kDecoy});
   items.push_back({kOtherMaker, "Scanner\\Rules:Count=2", kDecoy});
   items.push_back({kOtherMaker, "Shared:Path=C:\\Lindqvist", kDecoy});
@@ -329,8 +336,11 @@ TEST_F(Plan, NeverGoesThroughALink) {
            "SOFTWARE\\Lindqvist\\Scanner");
   MakeLink(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\wardernt\\Link",
            HKEY_LOCAL_MACHINE, "SOFTWARE\\Lindqvist\\Shared");
+  MakeLink(HKEY_LOCAL_MACHINE, std::string(kPlaces[kClass].path) + "\\InProcServer32",
+           HKEY_LOCAL_MACHINE, "SOFTWARE\\Lindqvist\\Server");
   items.push_back({kSettings, "Tolvane\\Update <link>", kDecoy});
   items.push_back({kServicesNt, "wardernt\\Link <link>", kDecoy});
+  items.push_back({kClass, "InProcServer32 <link>", kDecoy});
   Snapshot before = TakeSnapshot();
   CountHandles();
   RemoveRegistryEntries();
