@@ -69,6 +69,13 @@ SCENARIOS = {
     "install_folder_missing": (["nt"], "missing_folder", [YES]),
     "class_in_system_dir": (["nt"], "class_in_system_dir", [YES]),
     "class_in_drive_root": (["nt"], "class_in_drive_root", [YES]),
+    "class_in_windows_folder": (["nt"], "class_in_windows_folder", [YES]),
+    "class_in_other_profile": (["nt"], "class_in_other_profile", [YES]),
+    "class_short_name": (["nt"], "class_short_name", [YES]),
+    "install_link_to_system": (["nt"], "install_link_to_system", [YES]),
+    "install_moved_by_link": (["nt"], "install_moved_by_link", [YES]),
+    "group_link": (["nt"], "group_link", [YES]),
+    "won_names": (["nt"], "won_names", [YES]),
 }
 
 
