@@ -132,11 +132,6 @@ FolderVerdict Canonicalize(const char* path, char* canonical, int size) {
   return length == rootLength ? kFolderRoot : kFolderAccepted;
 }
 
-}  // namespace
-
-
-namespace {
-
 // Whether inner is outer or lies inside it. Both are canonical and end on whole characters, so a
 // match of outer's bytes followed by a separator or the end means the folder itself or one below.
 int IsAtOrInside(const char* inner, const char* outer) {
@@ -277,9 +272,9 @@ const char* const kSealedVariables[] = {"windir", "SystemRoot"};
 const char* const kProfileVariables[] = {"USERPROFILE", "PUBLIC"};
 const char kAbove[] = "\\..";
 
-const int kCount = sizeof(kWellKnownShellFolders) / sizeof(kWellKnownShellFolders[0]);
-static_assert(2 * (2 + kCount + sizeof(kWellKnownVariables) / sizeof(kWellKnownVariables[0])) <=
-                  kMaxWellKnownFolders,
+const int kShellFolderCount = sizeof(kWellKnownShellFolders) / sizeof(kWellKnownShellFolders[0]);
+const int kVariableCount = sizeof(kWellKnownVariables) / sizeof(kWellKnownVariables[0]);
+static_assert(2 * (2 + kShellFolderCount + kVariableCount) <= kMaxWellKnownFolders,
               "room for the Windows and system directories, shell folders and variables, each "
               "also where it really leads");
 static_assert(2 * (4 + 3) <= kMaxSealedFolders,

@@ -142,7 +142,8 @@ TEST_F(FolderGuard, JudgesTheFolderByItsResolvedText) {
   };
   int index = 0;
   for (const Case& c : cases) {
-    EXPECT_STREQ(VerdictName(c.verdict), VerdictName(JudgeInstallFolder(c.folder.c_str(), &guarded)))
+    EXPECT_STREQ(VerdictName(c.verdict),
+                 VerdictName(JudgeInstallFolder(c.folder.c_str(), &guarded)))
         << "case " << index << ": " << c.folder;
     ++index;
   }
