@@ -200,9 +200,9 @@ TEST_F(FolderGuard, TellsPlainEntryNames) {
 class RealFolder : public SeamTest {
  protected:
   struct Answers {
-    std::string linked;     // the folder reported as a link; "" for none
-    const char* final;      // the final path answered for it; nullptr: Wine's own answer
-    bool opens;             // whether the folder can be opened to ask
+    std::string linked;  // the folder reported as a link; "" for none
+    const char* final;   // the final path answered; nullptr: Wine's own answer; "": no answer
+    bool opens;          // whether the folder can be opened to ask
   };
   static Answers& Current() {
     static Answers answers;
