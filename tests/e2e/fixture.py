@@ -282,7 +282,6 @@ def install(prefix, variant, family, workdir):
     os.makedirs(workdir, exist_ok=True)
     short = _short_name(prefix, settings["short_of"], workdir) if "short_of" in settings else None
     entries = registry_entries(variant, family, short)
-    os.makedirs(workdir, exist_ok=True)
     for view in ("32", "64"):
         chosen = [e for e in entries if (e[0] == "HKLM64") == (view == "64")]
         reg_path = os.path.join(workdir, "fixture%s.reg" % view)

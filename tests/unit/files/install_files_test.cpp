@@ -177,26 +177,24 @@ TEST_F(InstallFiles, DeletesNothingInAFolderTheGuardRefuses) {
       {"a link Windows cannot resolve", Path("Tolvane"), true, "?"},
       {"Windows directory unknown", Path("Tolvane"), false, ""},
   };
+  g_seam.FindFirstFile = [](const char* pattern, WIN32_FIND_DATAA* found) {
+    HANDLE search = FindFirstFileA(pattern, found);
+    if (search == INVALID_HANDLE_VALUE) return search;
+    ++OpenSearches();
+    if (!finalPath.empty() && !strcmp(found->cFileName, "Tolvane"))
+      found->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return search;
+  };
+  g_seam.GetFinalPathNameByHandle = [](HANDLE, char* buffer, DWORD size) -> DWORD {
+    if (finalPath == "?" || finalPath.size() >= size) return 0;
+    strcpy(buffer, finalPath.c_str());
+    return finalPath.size();
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     g_seam.GetWindowsDirectory = nullptr;
     if (!c.windowsKnown) g_seam.GetWindowsDirectory = [](char*, UINT) -> UINT { return 0; };
-    g_seam.GetFinalPathNameByHandle = nullptr;
     finalPath = c.linkedTo;
-    if (!c.linkedTo.empty()) {
-      g_seam.FindFirstFile = [](const char* pattern, WIN32_FIND_DATAA* found) {
-        HANDLE search = FindFirstFileA(pattern, found);
-        if (search != INVALID_HANDLE_VALUE && !strcmp(found->cFileName, "Tolvane"))
-          found->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-        if (search != INVALID_HANDLE_VALUE) ++OpenSearches();
-        return search;
-      };
-      g_seam.GetFinalPathNameByHandle = [](HANDLE, char* buffer, DWORD size) -> DWORD {
-        if (finalPath == "?" || finalPath.size() >= size) return 0;
-        strcpy(buffer, finalPath.c_str());
-        return finalPath.size();
-      };
-    }
     SetInstallDir(c.folder);
     RemoveInstallFiles();
     EXPECT_TRUE(Calls().empty());

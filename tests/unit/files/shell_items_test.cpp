@@ -160,7 +160,7 @@ TEST_F(ShellItems, SkipsAGroupEntryWhosePathIsTooLong) {
 }
 
 // A group entry that is a link (Wine's need a Unix symbolic link, so the attribute is stood in)
-// is not entered; its files stay and so does the desktop shortcut's removal.
+// is not entered: its files stay, and the desktop shortcut is still removed.
 TEST_F(ShellItems, DoesNotEnterAGroupThatIsALink) {
   Install("common");
   g_seam.FindFirstFile = [](const char* pattern, WIN32_FIND_DATAA* found) {
@@ -180,7 +180,7 @@ TEST_F(ShellItems, DoesNotEnterAGroupThatIsALink) {
 }
 
 // Names in the group that the conversion to code page 949 turns into paths (the won sign
-// becomes '\\') are skipped: the current user's shortcut they spell stays.
+// becomes '\') are skipped: the current user's shortcut they spell stays.
 TEST_F(ShellItems, SkipsAGroupNameThatTurnsIntoAPath) {
   Install("common");
   Install("user");
