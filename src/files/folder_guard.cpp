@@ -234,13 +234,18 @@ int FindRealFolder(const char* folder, char* real) {
   int linked;
   if (Canonicalize(folder, canonical, sizeof(canonical)) != kFolderAccepted) return 0;
   if (IsSeparator(canonical[0]) || !WalkFolder(canonical, longForm, &linked)) return 0;
-  if (!linked) return FormatPath(real, kPathSize, "%s", longForm);
-  HANDLE file = SysOpenForQuery(longForm);
-  if (file == INVALID_HANDLE_VALUE) return 0;
+  // Windows is asked even without a link on the path: a drive letter can itself stand for a
+  // folder (subst) or a share (a mapped drive).
   memset(final, 0, sizeof(final));
-  DWORD length = SysGetFinalPathNameByHandle(file, final, sizeof(final));
-  SysCloseHandle(file);
-  return length > 0 && length < sizeof(final) && PlainFinalPath(final, real);
+  DWORD length = 0;
+  HANDLE file = SysOpenForQuery(longForm);
+  if (file != INVALID_HANDLE_VALUE) {
+    length = SysGetFinalPathNameByHandle(file, final, sizeof(final));
+    SysCloseHandle(file);
+  }
+  if (length > 0) return length < sizeof(final) && PlainFinalPath(final, real);
+  // Without an answer the long form is where the folder leads, unless a link is on its path.
+  return !linked && FormatPath(real, kPathSize, "%s", longForm);
 }
 
 namespace {

@@ -42,8 +42,9 @@ int IsPlainEntryName(const char* name);
 
 // Asks Windows where folder really leads and stores it in real, as plain text: the long form of
 // every name, every link (symbolic link, junction, mount point) on the folder or a folder above
-// it followed. Returns 0 when Windows cannot tell: a name on the path cannot be found or comes
-// back unusable, a link cannot be resolved on this system, or folder is no path below a drive.
+// it followed, and a drive letter that stands for a folder or a share replaced. Returns 0 when
+// Windows cannot tell: a name on the path cannot be found or comes back unusable, a link cannot
+// be resolved on this system, or folder is no path below a drive.
 int FindRealFolder(const char* folder, char* real);
 
 // Fills guarded with the system's folders as Windows reports them, each also where it really

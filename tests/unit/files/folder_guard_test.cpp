@@ -262,8 +262,14 @@ TEST_F(RealFolder, TellsWhereAFolderReallyLeads) {
       {"a file", real + "\\file.dll", {"", nullptr, true}, ""},
       {"a share", "\\\\server\\share\\Tolvane", {"", nullptr, true}, ""},
       {"a drive root", "C:\\", {"", nullptr, true}, ""},
-      // No link on the path: nothing to resolve, whatever the system offers.
+      // No link on the path: Windows' answer counts where it has one (a drive letter can stand
+      // for another folder or a share); without one, the long form.
       {"no link, no run-time function", real, {"", "", true}, real},
+      {"no link, cannot be opened", real, {"", nullptr, false}, real},
+      {"a drive for the system folder", real,
+       {"", "\\\\?\\C:\\windows\\system32", true}, "C:\\windows\\system32"},
+      {"a drive for a share", real, {"", "\\\\?\\UNC\\server\\share", true},
+       "\\\\server\\share"},
       // A link on the path, resolved by Windows.
       {"a link, Wine's answer", real, {real, nullptr, true}, real},
       {"a link above", real + "\\Sub", {real, nullptr, true}, real + "\\Sub"},
