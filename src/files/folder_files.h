@@ -4,6 +4,6 @@
 #include <windows.h>
 
 // Offers every file entry of a started search of folder to DeleteFile, from the entry in found
-// onwards; subfolders are not entered. An entry whose path does not fit a PathBuffer is skipped.
-// Closes the search.
+// onwards; subfolders are not entered. An entry whose path does not fit a PathBuffer, or whose
+// name is not a plain name of one entry (IsPlainEntryName), is skipped. Closes the search.
 void DeleteFilesFound(const char* folder, HANDLE search, WIN32_FIND_DATAA* found);

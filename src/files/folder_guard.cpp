@@ -1,6 +1,7 @@
 // The install folder comes from a registry value that anyone with write access can change, so
-// before its files are deleted it is judged by its text against the folders Windows names as
-// its own. The judgement errs towards refusing: a refused folder merely stays in place.
+// before its files are deleted it is judged against the folders Windows names as its own: by its
+// text, and by where it really leads once short names are expanded and links followed. The
+// judgement errs towards refusing: a refused folder merely stays in place.
 #include "files/folder_guard.h"
 
 #include <shlobj.h>
@@ -19,29 +20,41 @@ char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A
 // Characters no file or folder name holds; ':' would also name a stream of the folder.
 int IsForbidden(unsigned char c) { return c < 0x20 || strchr("<>:\"|?*", c); }
 
-// Appends one name (up to a separator or the end) of path to canonical at *length, ASCII letters
-// lower-cased and double-byte characters whole, and advances path. Returns 0 when the name holds
-// a forbidden character or a lead byte without a proper trail byte. A lead byte followed by a
-// backslash is refused too: in code page 949 the pair is invalid, and Wine reads it as one
+// Whether the length bytes at text are whole characters of one name: no separator, no
+// forbidden character, every lead byte followed by a proper trail byte. A lead byte followed by
+// a backslash is refused too: in code page 949 the pair is invalid, and Wine reads it as one
 // character, not as a separator; in code pages 932, 936 and 950 it is one character.
-int AppendComponent(const char** path, char* canonical, int size, int* length) {
-  const char* p = *path;
-  while (*p && !IsSeparator(*p)) {
-    int bytes = 1;
-    if (SysIsDBCSLeadByte(static_cast<BYTE>(*p))) {
-      unsigned char trail = static_cast<unsigned char>(p[1]);
+int IsWholeName(const char* text, int length) {
+  for (int i = 0; i < length; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (SysIsDBCSLeadByte(c)) {
+      if (i + 1 >= length) return 0;
+      unsigned char trail = static_cast<unsigned char>(text[++i]);
       if (trail < 0x40 || trail == '\\') return 0;
-      bytes = 2;
-    } else if (IsForbidden(static_cast<unsigned char>(*p))) {
+    } else if (IsForbidden(c) || IsSeparator(static_cast<char>(c))) {
       return 0;
     }
-    if (*length + bytes >= size) return 0;
-    canonical[(*length)++] = bytes == 1 ? AsciiLower(*p) : p[0];
-    if (bytes == 2) canonical[(*length)++] = p[1];
-    p += bytes;
+  }
+  return 1;
+}
+
+// Appends one name (up to a separator or the end) of path to canonical at *length, lower-cased
+// as the file system compares names, and advances path. Returns 0 when the name is not made of
+// whole characters (see IsWholeName) or does not fit.
+int AppendComponent(const char** path, char* canonical, int size, int* length) {
+  const char* p = *path;
+  int start = *length;
+  while (*p && !IsSeparator(*p)) {
+    if (*length + 1 >= size) return 0;
+    canonical[(*length)++] = *p++;
   }
   *path = p;
-  return 1;
+  int bytes = *length - start;
+  if (!IsWholeName(canonical + start, bytes)) return 0;
+  // Every letter of the ANSI code page, double-byte ones included; checked again, so that no
+  // lowered character can become a separator.
+  SysCharLowerBuff(canonical + start, bytes);
+  return IsWholeName(canonical + start, bytes);
 }
 
 // Whether the bytes from start to length are dots alone ("." and ".." among them).
@@ -60,7 +73,7 @@ int DropLastName(const char* canonical, int rootLength, int end) {
 }
 
 // Writes the canonical form of path: "x:" or "\\server\share", then "\name" for each folder
-// below it, ASCII letters lower-cased. Returns kFolderAccepted when the result lies below a drive
+// below it, letters lower-cased. Returns kFolderAccepted when the result lies below a drive
 // or share root, otherwise why not.
 FolderVerdict Canonicalize(const char* path, char* canonical, int size) {
   int length = 0;
@@ -119,22 +132,120 @@ FolderVerdict Canonicalize(const char* path, char* canonical, int size) {
   return length == rootLength ? kFolderRoot : kFolderAccepted;
 }
 
+// Whether inner is outer or lies inside it. Both are canonical and end on whole characters, so a
+// match of outer's bytes followed by a separator or the end means the folder itself or one below.
+int IsAtOrInside(const char* inner, const char* outer) {
+  size_t length = strlen(outer);
+  return !strncmp(inner, outer, length) && (inner[length] == 0 || inner[length] == '\\');
+}
+
 }  // namespace
 
-FolderVerdict JudgeInstallFolder(const char* folder, const PathBuffer* wellKnown, int count) {
-  PathBuffer canonical;
+FolderVerdict JudgeInstallFolder(const char* folder, const GuardedFolders* guarded) {
+  PathBuffer canonical, other;
   FolderVerdict verdict = Canonicalize(folder, canonical, sizeof(canonical));
   if (verdict != kFolderAccepted) return verdict;
-  size_t length = strlen(canonical);
-  for (int i = 0; i < count; ++i) {
-    PathBuffer other;
-    if (Canonicalize(wellKnown[i], other, sizeof(other)) != kFolderAccepted) continue;
-    // Both canonical forms end on whole characters, so a match of the first bytes followed by
-    // a separator means the well-known folder lies inside (or is) the install folder.
-    if (!strncmp(other, canonical, length) && (other[length] == 0 || other[length] == '\\'))
-      return kFolderWellKnown;
+  if (IsSeparator(canonical[0])) return kFolderShare;
+  for (int i = 0; i < guarded->sealedCount; ++i) {
+    if (Canonicalize(guarded->sealed[i], other, sizeof(other)) != kFolderAccepted) continue;
+    if (IsAtOrInside(canonical, other) || IsAtOrInside(other, canonical)) return kFolderSealed;
+  }
+  for (int i = 0; i < guarded->wellKnownCount; ++i) {
+    if (Canonicalize(guarded->wellKnown[i], other, sizeof(other)) != kFolderAccepted) continue;
+    if (IsAtOrInside(other, canonical)) return kFolderWellKnown;
   }
   return kFolderAccepted;
+}
+
+int IsPlainEntryName(const char* name) {
+  int length = static_cast<int>(strlen(name));
+  return length > 0 && IsWholeName(name, length) && !IsDots(name, 0, length);
+}
+
+namespace {
+
+// Walks the canonical form of a folder below a drive ("x:\a\b") name by name, as Windows lists
+// each: stores the long form of every name in longForm (a PathBuffer) and sets *linked when a
+// folder on the path is a link. Returns 0 when a name cannot be found, is no folder, comes back
+// unusable or does not fit. Searching for each name works on every Windows family and tells its
+// long name and its attributes at once.
+int WalkFolder(const char* canonical, char* longForm, int* linked) {
+  PathBuffer partial;
+  WIN32_FIND_DATAA found;
+  *linked = 0;
+  // The drive as Windows writes it; every name below as the search returns it.
+  if (!FormatPath(longForm, kPathSize, "%c:", canonical[0] - 'a' + 'A')) return 0;
+  int end = 2;
+  while (canonical[end]) {
+    // No trail byte is a backslash in the canonical form (IsWholeName refuses them).
+    do ++end;
+    while (canonical[end] && canonical[end] != '\\');
+    memcpy(partial, canonical, end);
+    partial[end] = 0;
+    memset(&found, 0, sizeof(found));
+    HANDLE search = SysFindFirstFile(partial, &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    SysFindClose(search);
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsPlainEntryName(found.cFileName))
+      return 0;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) *linked = 1;
+    int length = static_cast<int>(strlen(longForm));
+    if (!FormatPath(longForm + length, kPathSize - length, "\\%s", found.cFileName)) return 0;
+  }
+  return 1;
+}
+
+// Whether path holds a '/' or a name of dots alone: Windows writes neither into a final path,
+// so either came from a name that the conversion to the ANSI code page changed.
+int HasConvertedName(const char* path) {
+  int start = 0;
+  for (int i = 0;;) {
+    char c = path[i];
+    if (c == 0 || c == '\\') {
+      if (IsDots(path, start, i)) return 1;
+      if (c == 0) return 0;
+      start = ++i;
+    } else if (c == '/') {
+      return 1;
+    } else {
+      i += SysIsDBCSLeadByte(static_cast<BYTE>(c)) && path[i + 1] ? 2 : 1;
+    }
+  }
+}
+
+// The plain text of a final path, in real (a PathBuffer): "\\?\C:\..." becomes "C:\...", and
+// "\\?\UNC\server\share\..." becomes "\\server\share\...". Returns 0 for any other form (a
+// volume without a drive letter) and for a path with a converted name.
+int PlainFinalPath(const char* final, char* real) {
+  if (strncmp(final, "\\\\?\\", 4) != 0) return 0;
+  const char* rest = final + 4;
+  int plain;
+  if (!strncmp(rest, "UNC\\", 4))
+    plain = FormatPath(real, kPathSize, "\\\\%s", rest + 4);
+  else
+    plain = IsAsciiLetter(rest[0]) && rest[1] == ':' && FormatPath(real, kPathSize, "%s", rest);
+  return plain && !HasConvertedName(real);
+}
+
+}  // namespace
+
+int FindRealFolder(const char* folder, char* real) {
+  PathBuffer canonical, longForm, final;
+  int linked;
+  if (Canonicalize(folder, canonical, sizeof(canonical)) != kFolderAccepted) return 0;
+  if (IsSeparator(canonical[0]) || !WalkFolder(canonical, longForm, &linked)) return 0;
+  // Windows is asked even without a link on the path: a drive letter can itself stand for a
+  // folder (subst) or a share (a mapped drive).
+  memset(final, 0, sizeof(final));
+  DWORD length = 0;
+  HANDLE file = SysOpenForQuery(longForm);
+  if (file != INVALID_HANDLE_VALUE) {
+    length = SysGetFinalPathNameByHandle(file, final, sizeof(final));
+    SysCloseHandle(file);
+  }
+  if (length > 0) return length < sizeof(final) && PlainFinalPath(final, real);
+  // Without an answer the long form is where the folder leads, unless a link is on its path.
+  return !linked && FormatPath(real, kPathSize, "%s", longForm);
 }
 
 namespace {
@@ -159,28 +270,81 @@ const char* const kWellKnownVariables[] = {
     "ProgramData",
 };
 
-static_assert(2 + sizeof(kWellKnownShellFolders) / sizeof(kWellKnownShellFolders[0]) +
-                      sizeof(kWellKnownVariables) / sizeof(kWellKnownVariables[0]) <=
-                  kMaxWellKnownFolders,
-              "room for the Windows and system directories, shell folders and variables");
+// The Windows folder under its other names (a Terminal Server session's own Windows folder is
+// what GetWindowsDirectory names; the variables name the system's). The folder that holds every
+// account's profile is the one above the current user's profile and above the public one.
+const char* const kSealedVariables[] = {"windir", "SystemRoot"};
+const char* const kProfileVariables[] = {"USERPROFILE", "PUBLIC"};
+const char kAbove[] = "\\..";
+
+const int kShellFolderCount = sizeof(kWellKnownShellFolders) / sizeof(kWellKnownShellFolders[0]);
+const int kVariableCount = sizeof(kWellKnownVariables) / sizeof(kWellKnownVariables[0]);
+static_assert(2 * (2 + kShellFolderCount + kVariableCount) <= kMaxWellKnownFolders,
+              "room for the Windows and system directories, shell folders and variables, each "
+              "also where it really leads");
+static_assert(2 * (4 + 3) <= kMaxSealedFolders,
+              "room for the Windows folder by four names and the profiles folder by three, each "
+              "also where it really leads");
+
+// Adds folder followed by suffix to list, when there is one and it fits.
+void Keep(PathBuffer* list, int* count, const char* folder, const char* suffix) {
+  if (folder[0] && FormatPath(list[*count], kPathSize, "%s%s", folder, suffix)) ++*count;
+}
+
+void KeepShellFolder(PathBuffer* list, int* count, int csidl, const char* suffix) {
+  PathBuffer folder;
+  folder[0] = 0;
+  if (SysGetSpecialFolderPath(folder, csidl)) Keep(list, count, folder, suffix);
+}
+
+void KeepVariable(PathBuffer* list, int* count, const char* name, const char* suffix) {
+  PathBuffer folder;
+  DWORD size = SysGetEnvironmentVariable(name, folder, kPathSize);
+  if (size > 0 && size < static_cast<DWORD>(kPathSize)) Keep(list, count, folder, suffix);
+}
+
+// Adds where each folder of list really leads, when Windows can tell.
+void KeepRealFolders(PathBuffer* list, int* count) {
+  PathBuffer real;
+  for (int i = 0, named = *count; i < named; ++i)
+    if (FindRealFolder(list[i], real)) Keep(list, count, real, "");
+}
 
 }  // namespace
 
-int CollectWellKnownFolders(PathBuffer* folders) {
-  int count = 0;
-  UINT length = SysGetWindowsDirectory(folders[count], kPathSize);
+int CollectGuardedFolders(GuardedFolders* guarded) {
+  PathBuffer* sealed = guarded->sealed;
+  PathBuffer* wellKnown = guarded->wellKnown;
+  int* sealedCount = &guarded->sealedCount;
+  int* wellKnownCount = &guarded->wellKnownCount;
+  *sealedCount = *wellKnownCount = 0;
+  PathBuffer folder;
+  UINT length = SysGetWindowsDirectory(folder, kPathSize);
   if (length == 0 || length >= static_cast<UINT>(kPathSize)) return 0;
-  ++count;
-  length = SysGetSystemDirectory(folders[count], kPathSize);
+  Keep(sealed, sealedCount, folder, "");
+  Keep(wellKnown, wellKnownCount, folder, "");
+  length = SysGetSystemDirectory(folder, kPathSize);
   if (length == 0 || length >= static_cast<UINT>(kPathSize)) return 0;
-  ++count;
-  for (int csidl : kWellKnownShellFolders) {
-    folders[count][0] = 0;
-    if (SysGetSpecialFolderPath(folders[count], csidl) && folders[count][0]) ++count;
-  }
-  for (const char* name : kWellKnownVariables) {
-    DWORD size = SysGetEnvironmentVariable(name, folders[count], kPathSize);
-    if (size > 0 && size < static_cast<DWORD>(kPathSize)) ++count;
-  }
-  return count;
+  Keep(wellKnown, wellKnownCount, folder, "");
+
+  KeepShellFolder(sealed, sealedCount, CSIDL_WINDOWS, "");
+  for (const char* name : kSealedVariables) KeepVariable(sealed, sealedCount, name, "");
+  KeepShellFolder(sealed, sealedCount, CSIDL_PROFILE, kAbove);
+  for (const char* name : kProfileVariables) KeepVariable(sealed, sealedCount, name, kAbove);
+
+  for (int csidl : kWellKnownShellFolders) KeepShellFolder(wellKnown, wellKnownCount, csidl, "");
+  for (const char* name : kWellKnownVariables) KeepVariable(wellKnown, wellKnownCount, name, "");
+
+  KeepRealFolders(sealed, sealedCount);
+  KeepRealFolders(wellKnown, wellKnownCount);
+  return 1;
+}
+
+int MayEmptyFolder(const char* folder) {
+  GuardedFolders guarded;
+  PathBuffer real;
+  // The text is judged first: a share or device path is not even asked about.
+  return CollectGuardedFolders(&guarded) &&
+         JudgeInstallFolder(folder, &guarded) == kFolderAccepted && FindRealFolder(folder, real) &&
+         JudgeInstallFolder(real, &guarded) == kFolderAccepted;
 }

@@ -13,13 +13,6 @@ namespace {
 
 const char kSystemExecutable[] = "kelrun32.exe";
 
-// Whether the files of folder may be deleted: Windows must tell at least where it lives.
-int MayEmptyFolder(const char* folder) {
-  PathBuffer wellKnown[kMaxWellKnownFolders];
-  int count = CollectWellKnownFolders(wellKnown);
-  return count > 0 && JudgeInstallFolder(folder, wellKnown, count) == kFolderAccepted;
-}
-
 }  // namespace
 
 void RemoveInstallFiles() {

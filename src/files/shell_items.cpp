@@ -48,6 +48,9 @@ void RemoveProgramGroup(const char* programsFolder) {
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     if (strcmp(entry.cFileName, kGroupName) != 0) continue;
+    // A link (symbolic link, junction) in the group's place leads to some other folder, whose
+    // files are not the product's: nothing more to find here.
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) break;
     memset(&groupEntry, 0, sizeof(groupEntry));
     if (!FormatPath(group, sizeof(group), "%s\\%s", programsFolder, entry.cFileName) ||
         !FormatPath(pattern, sizeof(pattern), "%s\\*.*", group))

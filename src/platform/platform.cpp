@@ -104,6 +104,26 @@ UINT SysGetWindowsDirectory(char* buffer, UINT size) {
   return GetWindowsDirectoryA(buffer, size);
 }
 
+HANDLE SysOpenForQuery(const char* path) {
+  STAND_IN(OpenForQuery, path);
+  return CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+DWORD SysGetFinalPathNameByHandle(HANDLE file, char* buffer, DWORD size) {
+  STAND_IN(GetFinalPathNameByHandle, file, buffer, size);
+  // Windows Vista and later. The 9x family, NT 4, 2000 and XP lack it and take the fallback:
+  // no answer, so a folder reached through a link counts as one whose location is unknown.
+  // Looked up here, at run time, so that the exe still starts on those systems.
+  typedef DWORD(WINAPI * FinalPathFunction)(HANDLE, LPSTR, DWORD, DWORD);
+  const DWORD kVolumeNameDos = 0;  // "\\?\C:\...", not a volume GUID or NT device path
+  HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+  FARPROC found = kernel ? GetProcAddress(kernel, "GetFinalPathNameByHandleA") : nullptr;
+  if (!found) return 0;
+  FinalPathFunction finalPath = reinterpret_cast<FinalPathFunction>(reinterpret_cast<void*>(found));
+  return finalPath(file, buffer, size, kVolumeNameDos);
+}
+
 DWORD SysGetEnvironmentVariable(const char* name, char* buffer, DWORD size) {
   STAND_IN(GetEnvironmentVariable, name, buffer, size);
   return GetEnvironmentVariableA(name, buffer, size);
@@ -112,6 +132,11 @@ DWORD SysGetEnvironmentVariable(const char* name, char* buffer, DWORD size) {
 BOOL SysIsDBCSLeadByte(BYTE byte) {
   STAND_IN(IsDBCSLeadByte, byte);
   return IsDBCSLeadByte(byte);
+}
+
+DWORD SysCharLowerBuff(char* text, DWORD length) {
+  STAND_IN(CharLowerBuff, text, length);
+  return CharLowerBuffA(text, length);
 }
 
 BOOL SysGetSpecialFolderPath(char* buffer, int csidl) {

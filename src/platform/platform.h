@@ -33,6 +33,14 @@ BOOL SysDeleteFile(const char* path);
 BOOL SysRemoveDirectory(const char* path);
 UINT SysGetSystemDirectory(char* buffer, UINT size);
 UINT SysGetWindowsDirectory(char* buffer, UINT size);
+// Opens a file or folder only to ask Windows about it: no read or write access, every sharing
+// mode, folders included. INVALID_HANDLE_VALUE when it cannot be opened; close with
+// SysCloseHandle.
+HANDLE SysOpenForQuery(const char* path);
+// The path Windows reached the open file or folder by, every link followed, in the "\\?\" form
+// with a drive letter (or "\\?\UNC\"). Returns its length, the size needed when it does not
+// fit, or 0 when Windows cannot tell or lacks the function.
+DWORD SysGetFinalPathNameByHandle(HANDLE file, char* buffer, DWORD size);
 
 // Process environment
 // Returns the value's length, 0 when the variable is not set, or the size needed when it does
@@ -41,6 +49,9 @@ DWORD SysGetEnvironmentVariable(const char* name, char* buffer, DWORD size);
 
 // Text
 BOOL SysIsDBCSLeadByte(BYTE byte);  // in the ANSI code page
+// Lower-cases every letter of the ANSI code page in the length bytes of text, in place; a
+// double-byte character is lowered whole. Returns the bytes processed.
+DWORD SysCharLowerBuff(char* text, DWORD length);
 
 // Shell
 BOOL SysGetSpecialFolderPath(char* buffer, int csidl);  // buffer of MAX_PATH, never creates

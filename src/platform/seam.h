@@ -23,8 +23,11 @@ struct PlatformSeam {
   decltype(&SysRemoveDirectory) RemoveDirectory;
   decltype(&SysGetSystemDirectory) GetSystemDirectory;
   decltype(&SysGetWindowsDirectory) GetWindowsDirectory;
+  decltype(&SysOpenForQuery) OpenForQuery;
+  decltype(&SysGetFinalPathNameByHandle) GetFinalPathNameByHandle;
   decltype(&SysGetEnvironmentVariable) GetEnvironmentVariable;
   decltype(&SysIsDBCSLeadByte) IsDBCSLeadByte;
+  decltype(&SysCharLowerBuff) CharLowerBuff;
   decltype(&SysGetSpecialFolderPath) GetSpecialFolderPath;
   decltype(&SysMessageBox) MessageBox;
   decltype(&SysRegisterWindowMessage) RegisterWindowMessage;

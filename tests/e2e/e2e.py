@@ -97,6 +97,13 @@ SCENARIOS = {
     "dlls_planted": (["nt"], "complete", [PLANTED]),
     "link_as_product_key": (["nt"], "link_as_product_key", [YES]),
     "link_below_service": (["nt"], "link_below_service", [YES]),
+    "class_in_windows_folder": (["nt"], "class_in_windows_folder", [YES]),
+    "class_in_other_profile": (["nt"], "class_in_other_profile", [YES]),
+    "class_short_name": (["nt"], "class_short_name", [YES]),
+    "install_link_to_system": (["nt"], "install_link_to_system", [YES]),
+    "install_moved_by_link": (["nt"], "install_moved_by_link", [YES]),
+    "group_link": (["nt"], "group_link", [YES]),
+    "won_names": (["nt"], "won_names", [YES]),
 }
 
 

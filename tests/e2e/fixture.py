@@ -9,6 +9,7 @@ fixture is written through the 32-bit reg.exe, so Wine itself decides where each
 fixture promises is really there before a scenario runs.
 """
 import os
+import re
 
 import winebox
 
@@ -127,9 +128,11 @@ FILES = (
 
 # Variants of the installation, each a row of the scenario table:
 #   files_added / files_removed: relative paths; class_value: the class key's default value
-#   (None: absent); removes_install / removes_system_exe: whether a completed run deletes them;
-#   registry_removed: (root, path) keys of REGISTRY left out; links: (root, path, target root,
-#   target path) registry link keys made by the link helper, which stay, with the keys above them.
+#   (None: absent); removes_install / removes_system_exe / removes_group: whether a completed
+#   run deletes them; install_dir_stays / group_dir_stays: a file in the folder stays, and so
+#   does the folder; registry_removed: (root, path) keys of REGISTRY left out; reg_links: (root,
+#   path, target root, target path) registry link keys made by the link helper, which stay, with
+#   the keys above them; folder_links: see below.
 VARIANTS = {
     "complete": {},
     "subfolder": {"files_added": [INSTALL_REL + "/Logs/scan.log"], "install_dir_stays": True},
@@ -146,17 +149,76 @@ VARIANTS = {
     # A named product key that is a link, and a link below a service key.
     "link_as_product_key": {
         "registry_removed": [("HKLM", r"SOFTWARE\Brenlock\Tolvane\Update")],
-        "links": [("HKLM", r"SOFTWARE\Brenlock\Tolvane\Update", "HKLM",
+        "reg_links": [("HKLM", r"SOFTWARE\Brenlock\Tolvane\Update", "HKLM",
                    r"SOFTWARE\Lindqvist\Scanner")]},
     "link_below_service": {
-        "links": [("HKLM", SERVICES_KEY + r"\WarderNT\Instances\Lindqvist", "HKLM",
+        "reg_links": [("HKLM", SERVICES_KEY + r"\WarderNT\Instances\Lindqvist", "HKLM",
                    r"SOFTWARE\Lindqvist\Shared")]},
+    # The guard judges where a folder really leads. Nothing may be deleted in a folder inside
+    # the Windows folder, in another account's profile, or in a well-known folder named by its
+    # short form ("{short}": Wine's short name of short_of, found in the prefix at run time).
+    "class_in_windows_folder": {"class_value": r"C:\windows\system32\drivers\tolsrv.dll",
+                                "files_added": ["{sys32}/drivers/tolsrv.dll",
+                                                "{sys32}/drivers/tolfilt.sys"],
+                                "removes_install": False, "removes_system_exe": False},
+    "class_in_other_profile": {"class_value": r"C:\users\alice\tolsrv.dll",
+                               "files_added": ["users/alice/tolsrv.dll", "users/alice/NTUSER.DAT",
+                                               "users/alice/Documents/letter.txt"],
+                               "removes_install": False, "removes_system_exe": False},
+    "class_short_name": {"class_value": r"{short}\tolsrv.dll", "short_of": "Program Files",
+                         "files_added": ["Program Files/tolsrv.dll", "Program Files/other.dll"],
+                         "removes_install": False, "removes_system_exe": False},
+    # folder_links: (path, target, moved) made with ln -s, Wine's folder links. moved: the folder's
+    # content is moved to the target first; otherwise it is dropped. An install folder that is a
+    # link into the system folder is refused; the product's folder reached through a link to
+    # where it was moved is emptied, and Wine's RemoveDirectory then removes the folder the link
+    # leads to and leaves the link (Windows would remove the link).
+    "install_link_to_system": {"folder_links": [(INSTALL_REL, "{sys32}", False)],
+                               "removes_install": False, "removes_system_exe": False},
+    "install_moved_by_link": {"folder_links": [(INSTALL_REL, "Tolvane moved/Tolvane", True)]},
+    # A program group that is a link to another folder is not entered.
+    "group_link": {"folder_links": [(COMMON_PROGRAMS + "/" + PRODUCT, "users/Public/Documents/Tools",
+                              True)], "removes_group": False},
+    # Names that code page 949 turns into paths (the won sign becomes '\\'), each spelling a
+    # decoy in the system folder from the install folder or the group: skipped, so both folders
+    # stay, and so do the decoys.
+    "won_names": {"files_added": [
+        INSTALL_REL + "/" + "..\u20a9" * 3 + "windows\u20a9system32\u20a9kelrun.exe",
+        COMMON_PROGRAMS + "/" + PRODUCT + "/" + "..\u20a9" * 6
+        + "windows\u20a9system32\u20a9kelrun32.dll"],
+        "install_dir_stays": True, "group_dir_stays": True},
 }
 
 
 def _expand(prefix, rel):
     sys32 = os.path.relpath(prefix.system32_dir(), os.path.join(prefix.path, "drive_c"))
     return rel.format(user=os.path.basename(prefix.user_dir()), sys32=sys32)
+
+
+def _where(prefix, rel, settings):
+    """Where a file of the installation lies once the variant's links are made (rel expanded):
+    below the link's target when the link took the place of a moved folder, nowhere (None) when
+    it took the place of a dropped one."""
+    for link, target, moved in settings.get("folder_links", []):
+        link = _expand(prefix, link)
+        if rel == link or rel.startswith(link + "/"):
+            return _expand(prefix, target) + rel[len(link):] if moved else None
+    return rel
+
+
+def _short_name(prefix, name, workdir):
+    """Wine's short name of the folder C:\\<name>, as `dir /x` lists it."""
+    log = os.path.join(workdir, "dir-x.log")
+    if os.path.exists(log):
+        os.remove(log)
+    if prefix.finish(prefix.start(["cmd", "/c", "dir", "/x", "C:\\"], log=log), 60) != 0:
+        raise RuntimeError("dir /x failed")
+    with open(log, encoding="cp949", errors="replace") as f:
+        for line in f:
+            match = re.search(r"<DIR>\s+(\S+)\s+(.+?)\s*$", line)
+            if match and match.group(2) == name:
+                return "C:\\" + match.group(1)
+    raise RuntimeError("no short name of %s in dir /x" % name)
 
 
 def snapshot_key(root, path):
@@ -195,8 +257,9 @@ def _reg_file(entries):
     return "\r\n".join(lines) + "\r\n"
 
 
-def registry_entries(variant, family):
-    """REGISTRY as this variant and family install it; the value None deletes ("@=-")."""
+def registry_entries(variant, family, short=None):
+    """REGISTRY as this variant and family install it; the value None deletes ("@=-"). short
+    fills in a class value's "{short}"."""
     removed = VARIANTS[variant].get("registry_removed", [])
     entries = [(root, path, dict(values)) for root, path, values in REGISTRY
                if (root, path) not in removed]
@@ -207,12 +270,14 @@ def registry_entries(variant, family):
         for root, path, values in entries:
             if (root, path) == ("HKCR", CLASS_KEY):
                 values[""] = settings["class_value"]
+                if short is not None:
+                    values[""] = values[""].format(short=short)
     return entries
 
 
 def install(prefix, variant, family, workdir, link_maker=None):
     """Writes the installation and its decoys into a prefix whose Wine server is stopped;
-    link_maker is the link helper, for the variants with links."""
+    link_maker is the registry link helper, for the variants with registry links."""
     settings = VARIANTS[variant]
     drive_c = os.path.join(prefix.path, "drive_c")
     for rel in FILES + settings.get("files_added", []):
@@ -222,9 +287,19 @@ def install(prefix, variant, family, workdir, link_maker=None):
             f.write(("%s\n" % rel).encode("utf-8"))
     for rel in settings.get("files_removed", []):
         winebox.remove_tree(os.path.join(drive_c, _expand(prefix, rel)))
+    for link, target, moved in settings.get("folder_links", []):
+        link = os.path.join(drive_c, _expand(prefix, link))
+        target = os.path.join(drive_c, _expand(prefix, target))
+        if moved:
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            os.rename(link, target)
+        else:
+            winebox.remove_tree(link)
+        os.symlink(os.path.relpath(target, os.path.dirname(link)), link)
 
-    entries = registry_entries(variant, family)
     os.makedirs(workdir, exist_ok=True)
+    short = _short_name(prefix, settings["short_of"], workdir) if "short_of" in settings else None
+    entries = registry_entries(variant, family, short)
     for view in ("32", "64"):
         chosen = [e for e in entries if (e[0] == "HKLM64") == (view == "64")]
         reg_path = os.path.join(workdir, "fixture%s.reg" % view)
@@ -235,7 +310,7 @@ def install(prefix, variant, family, workdir, link_maker=None):
         code = prefix.run(["reg.exe", "import", winebox.wine_path(reg_path), "/reg:" + view], 60)
         if code != 0:
             raise RuntimeError("reg import of the fixture failed (%s)" % code)
-    for link in settings.get("links", []):
+    for link in settings.get("reg_links", []):
         code = prefix.run([link_maker] + list(link), 60)
         if code != 0:
             raise RuntimeError("making the registry link %s failed (%s)" % (link[1], code))
@@ -253,15 +328,20 @@ def missing_from(prefix, before, variant, family):
         for name, value in values.items():
             if value is not None and ("value", hive, key, name.lower()) not in before:
                 missing.append("value %s\\%s : %s" % (root, path, name or "@"))
-    for root, path, _, _ in settings.get("links", []):
+    for root, path, _, _ in settings.get("reg_links", []):
         if ("meta", *snapshot_key(root, path), "#link") not in before:
             missing.append("link %s\\%s" % (root, path))
     removed = [_expand(prefix, r) for r in settings.get("files_removed", [])]
     for rel in FILES + settings.get("files_added", []):
         rel = _expand(prefix, rel)
-        if not any(rel == r or rel.startswith(r + "/") for r in removed) and \
-                ("file", "drive_c/" + rel) not in before:
+        if any(rel == r or rel.startswith(r + "/") for r in removed):
+            continue
+        rel = _where(prefix, rel, settings)
+        if rel is not None and ("file", "drive_c/" + rel) not in before:
             missing.append("file drive_c/" + rel)
+    for link, _, _ in settings.get("folder_links", []):
+        if ("link", "drive_c/" + _expand(prefix, link)) not in before:
+            missing.append("link drive_c/" + _expand(prefix, link))
     return missing
 
 
@@ -290,7 +370,7 @@ def expected_removal(prefix, before, variant, family):
         gone.add(item)
 
     def file_items(rel):
-        rel = "drive_c/" + _expand(prefix, rel)
+        rel = "drive_c/" + _where(prefix, _expand(prefix, rel), settings)
         found = [i for i in before if i[0] in ("file", "dir") and
                  (i[1] == rel or i[1].startswith(rel + "/"))]
         if not found:
@@ -299,7 +379,7 @@ def expected_removal(prefix, before, variant, family):
 
     # A link is never gone through: it stays, and so do the keys above it (emptied of their
     # values); what it leads to is not among the product's keys anyway.
-    for root, path, _, _ in settings.get("links", []):
+    for root, path, _, _ in settings.get("reg_links", []):
         hive, link = snapshot_key(root, path)
         above = {link[:i] for i in range(len(link)) if link[i] == "\\"}
         gone = {i for i in gone if i[0] not in ("key", "value", "meta") or i[1] != hive or not (
@@ -309,9 +389,13 @@ def expected_removal(prefix, before, variant, family):
         for name in INSTALL_FILES:
             gone.update(file_items(INSTALL_REL + "/" + name))
         if not settings.get("install_dir_stays"):
-            gone.add(("dir", "drive_c/" + INSTALL_REL))
+            gone.add(("dir", "drive_c/" + _where(prefix, INSTALL_REL, settings)))
     if settings.get("removes_system_exe", True):
         gone.update(file_items("{sys32}/kelrun32.exe"))
-    gone.update(file_items(COMMON_PROGRAMS + "/" + PRODUCT))
+    if settings.get("removes_group", True):
+        for name in GROUP_FILES:
+            gone.update(file_items(COMMON_PROGRAMS + "/" + PRODUCT + "/" + name))
+        if not settings.get("group_dir_stays"):
+            gone.add(("dir", "drive_c/" + COMMON_PROGRAMS + "/" + PRODUCT))
     gone.update(file_items("users/Public/Desktop/" + PRODUCT + ".lnk"))
     return gone, missing

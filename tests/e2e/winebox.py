@@ -7,6 +7,7 @@ server with `WINEPREFIX=<that prefix> wineserver -k`.
 """
 import ctypes
 import os
+import pwd
 import re
 import shutil
 import signal
@@ -136,6 +137,9 @@ class Prefix:
 
     def user_dir(self):
         users = os.path.join(self.path, "drive_c", "users")
+        own = os.path.join(users, pwd.getpwuid(os.getuid()).pw_name)  # Wine names it so
+        if os.path.isdir(own):
+            return own
         names = [n for n in sorted(os.listdir(users)) if n != "Public"]
         return os.path.join(users, names[0])
 

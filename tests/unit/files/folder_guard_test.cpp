@@ -1,5 +1,6 @@
-// The install-folder guard: its judgement as one table against a fixed set of well-known
-// folders, and the folders Wine names for them.
+// The install-folder guard: its judgement as one table against a fixed set of guarded folders,
+// the names a folder search may return, where Windows says a folder really leads (with the
+// answers Wine cannot give stood in), and the folders Wine names.
 #include "files/folder_guard.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "files/test_folder.h"
 #include "support/seam_fixture.h"
 
 namespace {
@@ -20,31 +22,38 @@ const char* VerdictName(FolderVerdict verdict) {
     case kFolderRoot: return "root";
     case kFolderMalformed: return "malformed";
     case kFolderWellKnown: return "well-known";
+    case kFolderSealed: return "sealed";
+    case kFolderShare: return "share";
   }
   return "?";
 }
 
-struct WellKnownList {
-  explicit WellKnownList(const std::vector<std::string>& folders) : count(0) {
-    for (const std::string& folder : folders) {
-      EXPECT_LT(folder.size(), sizeof(PathBuffer));
-      strcpy(list[count++], folder.c_str());
-    }
+struct Guarded : GuardedFolders {
+  Guarded(const std::vector<std::string>& sealedFolders,
+          const std::vector<std::string>& wellKnownFolders) {
+    sealedCount = wellKnownCount = 0;
+    for (const std::string& folder : sealedFolders) Add(sealed, &sealedCount, folder);
+    for (const std::string& folder : wellKnownFolders) Add(wellKnown, &wellKnownCount, folder);
   }
-  PathBuffer list[kMaxWellKnownFolders];
-  int count;
+  static void Add(PathBuffer* list, int* count, const std::string& folder) {
+    EXPECT_LT(folder.size(), sizeof(PathBuffer));
+    strcpy(list[(*count)++], folder.c_str());
+  }
 };
 
 class FolderGuard : public SeamTest {};
 
 TEST_F(FolderGuard, JudgesTheFolderByItsResolvedText) {
   // A Korean system's folders; "바탕 화면" is the desktop. "\x81\x61" is one cp949 character
-  // whose trail byte is the letter a.
+  // whose trail byte is the letter a. The folder of all profiles is named as the one above the
+  // user's profile, as CollectGuardedFolders names it.
   const std::string desktop = ToCp949(u8"C:\\Documents and Settings\\kim\\바탕 화면");
-  WellKnownList wellKnown({"C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\Program Files",
-                           "C:\\Program Files\\Common Files", "C:\\Documents and Settings\\kim",
-                           desktop, "C:\\Documents and Settings\\kim\\Local Settings\\Temp",
-                           "\\\\server\\profiles\\kim", "C:\\Data\\\x81\x61", "relative\\x"});
+  Guarded guarded({"C:\\WINDOWS", "C:\\Documents and Settings\\kim\\.."},
+                  {"C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\Program Files",
+                   "C:\\Program Files\\Common Files", "C:\\Documents and Settings\\kim", desktop,
+                   "C:\\Documents and Settings\\kim\\Local Settings\\Temp",
+                   "\\\\server\\profiles\\kim", "C:\\Data\\\x81\x61", "relative\\x",
+                   ToCp949(u8"C:\\Data\\Иван"), ToCp949(u8"D:\\Ελενη")});
   struct Case {
     std::string folder;
     FolderVerdict verdict;
@@ -57,8 +66,8 @@ TEST_F(FolderGuard, JudgesTheFolderByItsResolvedText) {
       {"C:\\Program Files\\Common Files\\Brenlock", kFolderAccepted},
       {"D:\\WINDOWS", kFolderAccepted},
       {"C:\\WINDOWS2", kFolderAccepted},
+      {"C:\\Documents and Settings2\\kim", kFolderAccepted},
       {"C:\\Program Files (x86)", kFolderAccepted},
-      {"\\\\server\\share\\Tolvane", kFolderAccepted},
       // Drive and share roots.
       {"C:", kFolderRoot},
       {"C:\\", kFolderRoot},
@@ -79,29 +88,44 @@ TEST_F(FolderGuard, JudgesTheFolderByItsResolvedText) {
       {"\\Program Files\\Brenlock\\Tolvane", kFolderRelative},
       {"C:Tolvane", kFolderRelative},
       {"1:\\Tolvane", kFolderRelative},
-      // The well-known folders themselves and folders that hold one.
-      {"C:\\WINDOWS", kFolderWellKnown},
-      {"c:\\windows", kFolderWellKnown},
-      {"C:\\Windows\\", kFolderWellKnown},
-      {"C:\\WINDOWS\\SYSTEM32", kFolderWellKnown},
-      {"c:\\windows\\system32\\\\", kFolderWellKnown},
-      {"C:\\WINDOWS\\\\\\system32", kFolderWellKnown},
-      {"C:/Windows/./System32/", kFolderWellKnown},
-      {"C:\\Windows\\System32\\drivers\\..", kFolderWellKnown},
-      {"C:\\Windows.", kFolderWellKnown},
-      {"C:\\Windows \\system32. .", kFolderWellKnown},
+      // The Windows folder, anything in it, and anything that holds it.
+      {"C:\\WINDOWS", kFolderSealed},
+      {"c:\\windows", kFolderSealed},
+      {"C:\\Windows\\", kFolderSealed},
+      {"C:\\WINDOWS\\SYSTEM32", kFolderSealed},
+      {"c:\\windows\\system32\\\\", kFolderSealed},
+      {"C:\\WINDOWS\\\\\\system32", kFolderSealed},
+      {"C:/Windows/./System32/", kFolderSealed},
+      {"C:\\Windows\\System32\\drivers\\..", kFolderSealed},
+      {"C:\\Windows\\System32\\drivers", kFolderSealed},
+      {"C:\\WINDOWS\\Temp\\Tolvane", kFolderSealed},
+      {"C:\\Program Files\\..\\Windows\\Fonts\\Tolvane", kFolderSealed},
+      {"C:\\Windows.", kFolderSealed},
+      {"C:\\Windows \\system32. .", kFolderSealed},
+      // The folder of all profiles, every account's profile in it, and what lies in those.
+      {"C:\\Documents and Settings", kFolderSealed},
+      {"C:\\DOCUMENTS AND SETTINGS\\KIM\\", kFolderSealed},
+      {"C:\\Documents and Settings\\alice\\Tolvane", kFolderSealed},
+      {"C:\\Documents and Settings\\All Users\\Application Data\\Tolvane", kFolderSealed},
+      {desktop, kFolderSealed},
+      {desktop + "\\Tolvane\\..", kFolderSealed},
+      {"C:\\Documents and Settings\\kim\\Local Settings", kFolderSealed},
+      // The other well-known folders and folders that hold one.
       {"C:\\Program Files\\Brenlock\\Tolvane\\..\\..", kFolderWellKnown},
       {"C:\\PROGRAM FILES", kFolderWellKnown},
-      {"C:\\Documents and Settings", kFolderWellKnown},
-      {"C:\\DOCUMENTS AND SETTINGS\\KIM\\", kFolderWellKnown},
-      {desktop, kFolderWellKnown},
-      {desktop + "\\Tolvane\\..", kFolderWellKnown},
-      {"C:\\Documents and Settings\\kim\\Local Settings", kFolderWellKnown},
-      {"\\\\SERVER\\Profiles\\KIM\\", kFolderWellKnown},
-      {"\\\\SERVER\\Profiles", kFolderRoot},
-      // Double-byte characters are neither case-folded nor split.
+      // Double-byte characters are kept whole; letters of the code page, double-byte Cyrillic
+      // and Greek ones too, are compared without regard to case.
       {"C:\\DATA\\\x81\x61", kFolderWellKnown},
       {"C:\\Data\\\x81\x41", kFolderAccepted},
+      {ToCp949(u8"C:\\DATA\\ИВАН"), kFolderWellKnown},
+      {ToCp949(u8"c:\\data\\иван\\Tolvane\\..\\"), kFolderWellKnown},
+      {ToCp949(u8"C:\\Data\\Иванов"), kFolderAccepted},
+      {ToCp949(u8"d:\\ΕΛΕΝΗ"), kFolderWellKnown},
+      // Shares, whatever their folder: a share can name a local folder under another name.
+      {"\\\\server\\share\\Tolvane", kFolderShare},
+      {"//server/share/Tolvane", kFolderShare},
+      {"\\\\SERVER\\Profiles\\KIM\\", kFolderShare},
+      {"\\\\SERVER\\Profiles", kFolderRoot},
       // Not a plain folder path.
       {"C:\\Program Files\\Tolvane\\\xB0\\..\\..", kFolderMalformed},  // lead byte + '\'
       {"C:\\Program Files\\Tolvane\xB0", kFolderMalformed},           // lead byte at the end
@@ -119,20 +143,170 @@ TEST_F(FolderGuard, JudgesTheFolderByItsResolvedText) {
   int index = 0;
   for (const Case& c : cases) {
     EXPECT_STREQ(VerdictName(c.verdict),
-                 VerdictName(JudgeInstallFolder(c.folder.c_str(), wellKnown.list, wellKnown.count)))
+                 VerdictName(JudgeInstallFolder(c.folder.c_str(), &guarded)))
         << "case " << index << ": " << c.folder;
     ++index;
   }
 }
 
-// The folders Wine names: each of them, however written, is refused; the product's usual
-// folder and one below the temporary folder are not.
+// Names a folder search may hand back: only a plain name of one entry may be joined to the
+// folder. Under code page 949 Windows returns the won sign as '\' and a character the code page
+// lacks as '?'.
+TEST_F(FolderGuard, TellsPlainEntryNames) {
+  struct Case {
+    std::string name;
+    bool plain;
+  } cases[] = {
+      {"tolsrv.dll", true},
+      {ToCp949(u8"톨바네 도움말.txt"), true},
+      {".hidden", true},
+      {"a b.c.d", true},
+      {"\x81\x61", true},
+      {"..\\..\\..\\windows\\system32\\x.dll", false},
+      {"\\x.dll", false},
+      {"a/b", false},
+      {"C:x.dll", false},
+      {"x.dll:stream", false},
+      {"a?b", false},
+      {"a*", false},
+      {"a\tb", false},
+      {"", false},
+      {".", false},
+      {"..", false},
+      {"...", false},
+      {"a\xB0", false},      // lead byte at the end
+      {"\xB0\\x", false},    // lead byte + '\'
+  };
+  int index = 0;
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.plain, IsPlainEntryName(c.name.c_str()) != 0) << "case " << index << ": " << c.name;
+    ++index;
+  }
+  // Wine itself: a file whose name holds won signs is listed with backslashes in their place.
+  TestFolder folder;
+  folder.MakeNamed("", L"..\x20A9..\x20A9windows\x20A9x.dll");
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(folder.Path("*.dll").c_str(), &found);
+  ASSERT_NE(INVALID_HANDLE_VALUE, search);
+  FindClose(search);
+  EXPECT_STREQ("..\\..\\windows\\x.dll", found.cFileName);
+  EXPECT_FALSE(IsPlainEntryName(found.cFileName));
+}
+
+// Where a folder really leads, as Wine tells it for real folders and short names, and with the
+// answers Wine cannot give stood in: a folder on the path marked as a link (Wine's own links
+// need a Unix symbolic link, made by the end-to-end fixture), a final path Windows gives for it,
+// or none (a system without GetFinalPathNameByHandleA, or a link it cannot resolve).
+class RealFolder : public SeamTest {
+ protected:
+  struct Answers {
+    std::string linked;  // the folder reported as a link; "" for none
+    const char* final;   // the final path answered; nullptr: Wine's own answer; "": no answer
+    bool opens;          // whether the folder can be opened to ask
+  };
+  static Answers& Current() {
+    static Answers answers;
+    return answers;
+  }
+  void Answer(const Answers& answers) {
+    Current() = answers;
+    g_seam.FindFirstFile = [](const char* pattern, WIN32_FIND_DATAA* found) {
+      HANDLE search = FindFirstFileA(pattern, found);
+      if (search != INVALID_HANDLE_VALUE && !_stricmp(pattern, Current().linked.c_str()))
+        found->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+      return search;
+    };
+    g_seam.OpenForQuery = [](const char* path) {
+      if (!Current().opens) return INVALID_HANDLE_VALUE;
+      return CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    };
+    g_seam.GetFinalPathNameByHandle = [](HANDLE file, char* buffer, DWORD size) -> DWORD {
+      if (!Current().final) return GetFinalPathNameByHandleA(file, buffer, size, 0);
+      if (strlen(Current().final) >= size) return strlen(Current().final) + 1;
+      strcpy(buffer, Current().final);
+      return strlen(Current().final);
+    };
+  }
+};
+
+TEST_F(RealFolder, TellsWhereAFolderReallyLeads) {
+  TestFolder folder;
+  folder.Make("Tolvane Program Folder\\");
+  folder.Make("Tolvane Program Folder\\Sub\\");
+  folder.Make("Tolvane Program Folder\\file.dll");
+  const std::string real = folder.Path("Tolvane Program Folder");
+  char path[MAX_PATH];
+  ASSERT_TRUE(GetShortPathNameA(real.c_str(), path, sizeof(path)));
+  const std::string shortForm = path;
+  ASSERT_NE(real, shortForm);
+  ASSERT_TRUE(GetShortPathNameA("C:\\Program Files", path, sizeof(path)));
+  const std::string programFilesShort = path;
+  ASSERT_NE("C:\\Program Files", programFilesShort);
+  // One byte longer than a PathBuffer holds.
+  const std::string tooLong = "\\\\?\\C:\\" + std::string(MAX_PATH - 7, 'x');
+
+  struct Case {
+    const char* name;
+    std::string folder;
+    Answers answers;
+    std::string real;  // "": Windows cannot tell
+  } cases[] = {
+      {"a long name", real, {"", nullptr, true}, real},
+      {"written otherwise", real + "\\Sub\\..\\\\", {"", nullptr, true}, real},
+      {"a short name", shortForm, {"", nullptr, true}, real},
+      {"a short name of a well-known folder", programFilesShort, {"", nullptr, true},
+       "C:\\Program Files"},
+      {"a folder below a short name", shortForm + "\\Sub", {"", nullptr, true}, real + "\\Sub"},
+      {"a missing folder", real + "\\Missing", {"", nullptr, true}, ""},
+      {"a file", real + "\\file.dll", {"", nullptr, true}, ""},
+      {"a share", "\\\\server\\share\\Tolvane", {"", nullptr, true}, ""},
+      {"a drive root", "C:\\", {"", nullptr, true}, ""},
+      // No link on the path: Windows' answer counts where it has one (a drive letter can stand
+      // for another folder or a share); without one, the long form.
+      {"no link, no run-time function", real, {"", "", true}, real},
+      {"no link, cannot be opened", real, {"", nullptr, false}, real},
+      {"a drive for the system folder", real,
+       {"", "\\\\?\\C:\\windows\\system32", true}, "C:\\windows\\system32"},
+      {"a drive for a share", real, {"", "\\\\?\\UNC\\server\\share", true},
+       "\\\\server\\share"},
+      // A link on the path, resolved by Windows.
+      {"a link, Wine's answer", real, {real, nullptr, true}, real},
+      {"a link above", real + "\\Sub", {real, nullptr, true}, real + "\\Sub"},
+      {"a link into the system", real,
+       {real, "\\\\?\\C:\\windows\\system32", true}, "C:\\windows\\system32"},
+      {"a link to a share", real,
+       {real, "\\\\?\\UNC\\server\\share\\x", true}, "\\\\server\\share\\x"},
+      // A link Windows cannot resolve.
+      {"a link, no run-time function", real, {real, "", true}, ""},
+      {"a link that cannot be opened", real, {real, nullptr, false}, ""},
+      {"a link to a volume without a letter", real,
+       {real, "\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\x", true}, ""},
+      {"a link to a name the conversion changed", real,
+       {real, "\\\\?\\C:\\x\\..\\windows", true}, ""},
+      {"a link to a name with a slash", real, {real, "\\\\?\\C:\\x/y", true}, ""},
+      {"a final path too long", real, {real, tooLong.c_str(), true}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Answer(c.answers);
+    PathBuffer found;
+    memset(found, 0, sizeof(found));
+    int known = FindRealFolder(c.folder.c_str(), found);
+    EXPECT_EQ(!c.real.empty(), known != 0) << found;
+    if (known) EXPECT_STREQ(c.real.c_str(), found);
+  }
+}
+
+// The folders Wine names: each of them, however written, short names included, is refused;
+// so is any folder in another account's profile or in the Windows folder, and under Wine the
+// temporary folder lies in the profile. The product's usual folder and a test folder at the top
+// of the drive are not.
 TEST_F(FolderGuard, RefusesTheFoldersWindowsNames) {
-  PathBuffer wellKnown[kMaxWellKnownFolders];
-  int count = CollectWellKnownFolders(wellKnown);
-  ASSERT_GT(count, 2);
+  GuardedFolders guarded;
+  ASSERT_TRUE(CollectGuardedFolders(&guarded));
   auto judge = [&](const std::string& folder) {
-    return std::string(VerdictName(JudgeInstallFolder(folder.c_str(), wellKnown, count)));
+    return std::string(VerdictName(JudgeInstallFolder(folder.c_str(), &guarded)));
   };
   auto upper = [](std::string s) {
     for (char& c : s)
@@ -155,23 +329,53 @@ TEST_F(FolderGuard, RefusesTheFoldersWindowsNames) {
     named.push_back(path);
   }
   for (const std::string& folder : named) {
-    EXPECT_EQ("well-known", judge(folder)) << folder;
-    EXPECT_EQ("well-known", judge(upper(folder) + "\\")) << folder;
-    EXPECT_EQ("well-known", judge(folder + "\\Tolvane\\..")) << folder;
+    EXPECT_NE("accepted", judge(folder)) << folder;
+    EXPECT_NE("accepted", judge(upper(folder) + "\\")) << folder;
+    EXPECT_NE("accepted", judge(folder + "\\Tolvane\\..")) << folder;
+    EXPECT_FALSE(MayEmptyFolder(folder.c_str())) << folder;
+    ASSERT_TRUE(GetShortPathNameA(folder.c_str(), path, sizeof(path))) << folder;
+    EXPECT_FALSE(MayEmptyFolder(path)) << path;
   }
+  ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, path, CSIDL_PROFILE, FALSE));
+  std::string users = std::string(path) + "\\..";
+  EXPECT_EQ("sealed", judge(users));
+  EXPECT_EQ("sealed", judge(users + "\\alice\\Tolvane"));
+  EXPECT_EQ("sealed", judge(named[0] + "\\system32\\drivers"));
   EXPECT_EQ("accepted", judge("C:\\Program Files\\Brenlock\\Tolvane"));
   ASSERT_TRUE(GetTempPathA(sizeof(path), path));
-  EXPECT_EQ("accepted", judge(std::string(path) + "Tolvane"));
+  EXPECT_EQ("sealed", judge(std::string(path) + "Tolvane"));
+  TestFolder folder;
+  EXPECT_TRUE(MayEmptyFolder(folder.Root().c_str())) << folder.Root();
+}
+
+// Folders named with letters outside ASCII, as an account name may be: a profile in a folder of
+// profiles named in Cyrillic is refused however its letters are cased.
+TEST_F(FolderGuard, RefusesAProfileNamedWithOtherLetters) {
+  g_seam.GetSpecialFolderPath = [](char* buffer, int csidl) -> BOOL {
+    if (csidl != CSIDL_PROFILE) return SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE);
+    strcpy(buffer, ToCp949(u8"D:\\Профили\\Иван").c_str());
+    return TRUE;
+  };
+  GuardedFolders guarded;
+  ASSERT_TRUE(CollectGuardedFolders(&guarded));
+  for (const char* folder : {u8"D:\\ПРОФИЛИ\\ИВАН", u8"d:\\профили\\мария\\Tolvane"}) {
+    EXPECT_STREQ("sealed",
+                 VerdictName(JudgeInstallFolder(ToCp949(folder).c_str(), &guarded)))
+        << folder;
+  }
+  EXPECT_STREQ("accepted",
+               VerdictName(JudgeInstallFolder(ToCp949(u8"D:\\Профили2\\Tolvane").c_str(),
+                                              &guarded)));
 }
 
 // Without the Windows or the system directory the guard has nothing sound to judge by.
 TEST_F(FolderGuard, CollectsNothingWithoutTheWindowsOrSystemDirectory) {
-  PathBuffer wellKnown[kMaxWellKnownFolders];
+  GuardedFolders guarded;
   g_seam.GetWindowsDirectory = [](char*, UINT) -> UINT { return 0; };
-  EXPECT_EQ(0, CollectWellKnownFolders(wellKnown));
+  EXPECT_EQ(0, CollectGuardedFolders(&guarded));
   g_seam.GetWindowsDirectory = nullptr;
   g_seam.GetSystemDirectory = [](char*, UINT) -> UINT { return MAX_PATH + 1; };
-  EXPECT_EQ(0, CollectWellKnownFolders(wellKnown));
+  EXPECT_EQ(0, CollectGuardedFolders(&guarded));
 }
 
 }  // namespace

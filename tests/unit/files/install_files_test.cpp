@@ -153,24 +153,48 @@ TEST_F(InstallFiles, LeavesAFolderWhosePatternDoesNotFit) {
 }
 
 // Folders the guard refuses, on real files: a class value naming a file in the system directory,
-// a folder that contains it, and any folder when Windows does not say where it lives.
+// a folder that contains it, the system directory by its short name or reached through a link,
+// a folder behind a link Windows cannot resolve, and any folder when Windows does not say where
+// it lives. Wine's links need a Unix symbolic link, so the link and its final path are stood in.
 TEST_F(InstallFiles, DeletesNothingInAFolderTheGuardRefuses) {
   Make("Tolvane\\");
   Make("Tolvane\\TolShell.dll");
+  char shortForm[MAX_PATH];
+  ASSERT_TRUE(GetShortPathNameA(Path("system").c_str(), shortForm, sizeof(shortForm)));
+  ASSERT_NE(Path("system"), shortForm);
+  static std::string finalPath;
   struct Case {
     const char* name;
     std::string folder;
     bool windowsKnown;
+    std::string linkedTo;  // stood in: Tolvane is a link to this final path ("" none, "?" unknown)
   } cases[] = {
-      {"the system directory", Path("system"), true},
-      {"the system directory, differently written", Path("Tolvane\\..\\SYSTEM\\"), true},
-      {"a folder that holds the system directory", folder_.Root(), true},
-      {"Windows directory unknown", Path("Tolvane"), false},
+      {"the system directory", Path("system"), true, ""},
+      {"the system directory, differently written", Path("Tolvane\\..\\SYSTEM\\"), true, ""},
+      {"the system directory by its short name", shortForm, true, ""},
+      {"a folder that holds the system directory", folder_.Root(), true, ""},
+      {"a link to the system directory", Path("Tolvane"), true, "\\\\?\\" + Path("system")},
+      {"a link Windows cannot resolve", Path("Tolvane"), true, "?"},
+      {"Windows directory unknown", Path("Tolvane"), false, ""},
+  };
+  g_seam.FindFirstFile = [](const char* pattern, WIN32_FIND_DATAA* found) {
+    HANDLE search = FindFirstFileA(pattern, found);
+    if (search == INVALID_HANDLE_VALUE) return search;
+    ++OpenSearches();
+    if (!finalPath.empty() && !strcmp(found->cFileName, "Tolvane"))
+      found->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return search;
+  };
+  g_seam.GetFinalPathNameByHandle = [](HANDLE, char* buffer, DWORD size) -> DWORD {
+    if (finalPath == "?" || finalPath.size() >= size) return 0;
+    strcpy(buffer, finalPath.c_str());
+    return finalPath.size();
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     g_seam.GetWindowsDirectory = nullptr;
     if (!c.windowsKnown) g_seam.GetWindowsDirectory = [](char*, UINT) -> UINT { return 0; };
+    finalPath = c.linkedTo;
     SetInstallDir(c.folder);
     RemoveInstallFiles();
     EXPECT_TRUE(Calls().empty());
@@ -178,6 +202,21 @@ TEST_F(InstallFiles, DeletesNothingInAFolderTheGuardRefuses) {
     EXPECT_TRUE(Exists("system\\other.dll"));
     EXPECT_TRUE(Exists("Tolvane\\TolShell.dll"));
   }
+}
+
+// A name that the conversion to code page 949 turns into a path (the won sign becomes '\') is
+// not deleted by that path: the system file it spells stays, and so does the file itself.
+TEST_F(InstallFiles, SkipsANameThatTurnsIntoAPath) {
+  Make("Tolvane\\");
+  Make("Tolvane\\TolShell.dll");
+  folder_.MakeNamed("Tolvane", L"..\x20A9system\x20A9other.dll");
+  SetInstallDir(Path("Tolvane"));
+  RemoveInstallFiles();
+  EXPECT_EQ(
+      (std::vector<std::string>{Path("Tolvane\\TolShell.dll"), Path("system\\kelrun32.exe")}),
+      Calls());
+  EXPECT_TRUE(Exists("system\\other.dll"));
+  EXPECT_TRUE(Exists("Tolvane")) << "not empty";
 }
 
 }  // namespace

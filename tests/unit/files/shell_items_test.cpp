@@ -159,4 +159,40 @@ TEST_F(ShellItems, SkipsAGroupEntryWhosePathIsTooLong) {
   for (const std::string& path : Calls()) EXPECT_LT(path.size(), 260u) << path;
 }
 
+// A group entry that is a link (Wine's need a Unix symbolic link, so the attribute is stood in)
+// is not entered: its files stay, and the desktop shortcut is still removed.
+TEST_F(ShellItems, DoesNotEnterAGroupThatIsALink) {
+  Install("common");
+  g_seam.FindFirstFile = [](const char* pattern, WIN32_FIND_DATAA* found) {
+    HANDLE search = FindFirstFileA(pattern, found);
+    if (search != INVALID_HANDLE_VALUE) ++OpenSearches();
+    return search;
+  };
+  g_seam.FindNextFile = [](HANDLE search, WIN32_FIND_DATAA* found) {
+    BOOL more = FindNextFileA(search, found);
+    if (more && found->cFileName == kGroup) found->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return more;
+  };
+  AnswerAll();
+  RemoveShellItems();
+  EXPECT_TRUE(folder_.Exists("common\\Programs\\" + kGroup + "\\Uninstall.lnk"));
+  EXPECT_EQ(std::vector<std::string>{folder_.Path("common\\Desktop\\" + kShortcut)}, Calls());
+}
+
+// Names in the group that the conversion to code page 949 turns into paths (the won sign
+// becomes '\') are skipped: the current user's shortcut they spell stays.
+TEST_F(ShellItems, SkipsAGroupNameThatTurnsIntoAPath) {
+  Install("common");
+  Install("user");
+  folder_.MakeNamed("common\\Programs\\" + kGroup, L"..\x20A9..\x20A9..\x20A9user\x20A9"
+                                                    L"Desktop\x20A9\xD1A8\xBC14\xB124"
+                                                    L".lnk");
+  AnswerAll();
+  RemoveShellItems();
+  EXPECT_TRUE(ShortcutExists("user"));
+  EXPECT_FALSE(ShortcutExists("common"));
+  EXPECT_FALSE(folder_.Exists("common\\Programs\\" + kGroup + "\\Uninstall.lnk"));
+  EXPECT_TRUE(GroupExists("common")) << "not empty";
+}
+
 }  // namespace

@@ -1,7 +1,8 @@
-// A folder of the test's own under Windows' temporary folder, made empty before the test and
-// removed with everything in it afterwards. Paths are ANSI (code page 949) like the program's;
-// the helpers go through the wide functions with the \\?\ prefix so that they also reach
-// entries whose paths are longer than 260 bytes.
+// A folder of the test's own in a folder at the top of the Windows drive (not under the
+// temporary folder: that lies in the user's profile, where the install-folder guard refuses
+// every folder), made empty before the test and removed with everything in it afterwards.
+// Paths are ANSI (code page 949) like the program's; the helpers go through the wide functions
+// with the \\?\ prefix so that they also reach entries whose paths are longer than 260 bytes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,11 +14,11 @@ class TestFolder {
  public:
   // The folder is named after the running test.
   TestFolder() {
-    char temp[MAX_PATH];
-    DWORD length = GetTempPathA(sizeof(temp), temp);
-    EXPECT_TRUE(length > 0 && length < sizeof(temp));
+    char windows[MAX_PATH];
+    UINT length = GetWindowsDirectoryA(windows, sizeof(windows));
+    EXPECT_TRUE(length > 2 && length < sizeof(windows));
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    root_ = std::string(temp) + "tolvane_unit_files";
+    root_ = std::string(windows, 2) + "\\tolvane_unit_files";
     CreateDirectoryA(root_.c_str(), nullptr);
     root_ += std::string("\\") + test->test_suite_name() + "." + test->name();
     RemoveTree(Wide(root_));
@@ -36,10 +37,13 @@ class TestFolder {
       EXPECT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << relative;
       return;
     }
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(INVALID_HANDLE_VALUE, file) << relative;
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    EXPECT_TRUE(MakeFile(path)) << relative;
+  }
+  // Makes a file in the folder relative ("" for the test folder) with a name in UTF-16, for
+  // names the ANSI code page cannot spell.
+  void MakeNamed(const std::string& relative, const std::wstring& name) const {
+    EXPECT_TRUE(MakeFile(Wide(relative.empty() ? root_ : Path(relative)) + L"\\" + name))
+        << relative;
   }
   bool Exists(const std::string& relative) const {
     return GetFileAttributesW(Wide(Path(relative)).c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -56,6 +60,13 @@ class TestFolder {
   }
 
  private:
+  static bool MakeFile(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+  }
   static void RemoveTree(const std::wstring& path) {
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
