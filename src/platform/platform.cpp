@@ -4,6 +4,13 @@
 
 #include <shlobj.h>
 
+// A kernel32 function that older systems lack, or null. kernel32 is in every process from its
+// start: asking for its handle loads nothing.
+static FARPROC KernelProc(const char* name) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  return kernel ? GetProcAddress(kernel, name) : nullptr;
+}
+
 #ifdef TOLVANE_SEAM
 #include "platform/seam.h"
 PlatformSeam g_seam;
@@ -117,8 +124,7 @@ DWORD SysGetFinalPathNameByHandle(HANDLE file, char* buffer, DWORD size) {
   // Looked up here, at run time, so that the exe still starts on those systems.
   typedef DWORD(WINAPI * FinalPathFunction)(HANDLE, LPSTR, DWORD, DWORD);
   const DWORD kVolumeNameDos = 0;  // "\\?\C:\...", not a volume GUID or NT device path
-  HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
-  FARPROC found = kernel ? GetProcAddress(kernel, "GetFinalPathNameByHandleA") : nullptr;
+  FARPROC found = KernelProc("GetFinalPathNameByHandleA");
   if (!found) return 0;
   FinalPathFunction finalPath = reinterpret_cast<FinalPathFunction>(reinterpret_cast<void*>(found));
   return finalPath(file, buffer, size, kVolumeNameDos);
@@ -188,8 +194,7 @@ BOOL SysGetVersionEx(OSVERSIONINFOA* version) {
 
 FARPROC SysGetKernelProc(const char* name) {
   STAND_IN(GetKernelProc, name);
-  // kernel32 is in every process from its start: asking for its handle loads nothing.
-  return GetProcAddress(GetModuleHandleA("kernel32.dll"), name);
+  return KernelProc(name);
 }
 
 HMODULE SysLoadLibrary(const char* path) {
