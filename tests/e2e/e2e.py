@@ -295,33 +295,30 @@ def execute(paths, prefix, run, tag, workdir, intact, fail):
     stop = winebox.wine_path(stop_file)
     bound_ms = str((RUN_BOUND_S + 30) * 1000)
     helpers = []
+
+    def start_helper(exe, log, args, what):
+        """Starts a helper with its log and the stop file; False when it did not get ready."""
+        proc = prefix.start([exe, winebox.wine_path(logs[log]), stop] + args)
+        helpers.append(proc)
+        if not wait_for_line(logs[log], "ready", proc, 30):
+            fail(what + " did not start")
+            return False
+        return True
+
     try:
-        listener = prefix.start([paths.listener, winebox.wine_path(logs["listener"]), stop,
-                                 bound_ms, fixture.INSTALL_DIR, str(run.handle_ms)])
-        helpers.append(listener)
-        if not wait_for_line(logs["listener"], "ready", listener, 30):
-            fail("broadcast listener did not start")
+        if not start_helper(paths.listener, "listener",
+                            [bound_ms, fixture.INSTALL_DIR, str(run.handle_ms)],
+                            "broadcast listener"):
             return
-        if run.mutex_held:
-            holder = prefix.start([paths.mutex_holder, winebox.wine_path(logs["mutex"]), stop,
-                                   bound_ms])
-            helpers.append(holder)
-            if not wait_for_line(logs["mutex"], "ready", holder, 30):
-                fail("mutex holder did not start")
-                return
+        if run.mutex_held and not start_helper(paths.mutex_holder, "mutex", [bound_ms],
+                                               "mutex holder"):
+            return
         if run.hung_window:
-            hung = prefix.start([paths.hung_window, winebox.wine_path(logs["hung"]), stop,
-                                 bound_ms])
-            helpers.append(hung)
-            if not wait_for_line(logs["hung"], "ready", hung, 30):
-                fail("hung window did not start")
+            if not start_helper(paths.hung_window, "hung", [bound_ms], "hung window"):
                 return
             time.sleep(HUNG_AFTER_S)
-        answerer = prefix.start([paths.answerer, winebox.wine_path(logs["answerer"]), stop,
-                                 str(BOX_WAIT_MS), str(run.hold_ms)] + run.answers)
-        helpers.append(answerer)
-        if not wait_for_line(logs["answerer"], "ready", answerer, 30):
-            fail("box answerer did not start")
+        if not start_helper(paths.answerer, "answerer",
+                            [str(BOX_WAIT_MS), str(run.hold_ms)] + run.answers, "box answerer"):
             return
 
         started = time.monotonic()
