@@ -163,11 +163,6 @@ TEST_F(ShellItems, SkipsAGroupEntryWhosePathIsTooLong) {
 // is not entered: its files stay, and the desktop shortcut is still removed.
 TEST_F(ShellItems, DoesNotEnterAGroupThatIsALink) {
   Install("common");
-  g_seam.FindFirstFile = [](const char* pattern, WIN32_FIND_DATAA* found) {
-    HANDLE search = FindFirstFileA(pattern, found);
-    if (search != INVALID_HANDLE_VALUE) ++OpenSearches();
-    return search;
-  };
   g_seam.FindNextFile = [](HANDLE search, WIN32_FIND_DATAA* found) {
     BOOL more = FindNextFileA(search, found);
     if (more && found->cFileName == kGroup) found->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
