@@ -1,13 +1,5 @@
-# Cross-build for 32-bit x86 Windows with MinGW-w64 (Debian's g++-mingw-w64-i686).
-# The posix thread model is needed by GoogleTest; the shipped exe uses no threads, so it is the
-# same compiler for everything. Windows programs run under Wine through the emulator below.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-build for 32-bit x86 Windows with MinGW-w64 (Debian's g++-mingw-w64-i686): the shipped
+# uninstaller.
 set(CMAKE_SYSTEM_PROCESSOR x86)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
+set(TOLVANE_MINGW_TRIPLE i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)
