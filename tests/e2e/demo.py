@@ -78,7 +78,7 @@ def run_headless(prefix, exe, answerer, out):
 
 
 def windows_name(root, path):
-    return "%s\\%s" % ({"HKLM64": "HKLM (64-bit view)"}.get(root, root), path)
+    return "%s\\%s" % ({"HKLM_OTHER": "HKLM (the other view)"}.get(root, root), path)
 
 
 def report(prefix, before, after):
@@ -88,7 +88,7 @@ def report(prefix, before, after):
     for root, path, values in fixture.registry_entries("complete", "nt"):
         if root == "HKCU" and path == r"Software\Wine":
             continue
-        hive, key = fixture.snapshot_key(root, path)
+        hive, key = fixture.snapshot_key(prefix.arch, root, path)
         if ("key", hive, key) not in after:
             if not any(key.startswith(g + "\\") for g in gone_keys):
                 removed.append("key    %s (with its values and subkeys)" % windows_name(root, path))
@@ -140,7 +140,8 @@ def main():
     home = os.path.join(out, "home")
     try:
         print("Making a throwaway Wine prefix in %s/prefix (about 15 s) ..." % out, flush=True)
-        prefix = winebox.create_prefix(os.path.join(out, "prefix"), name, home)
+        prefix = winebox.create_prefix(os.path.join(out, "prefix"), name, home,
+                                       winebox.pe_arch(options.exe))
         print("Installing the demo installation of Tolvane ...", flush=True)
         fixture.install(prefix, "complete", "nt", out)
         before = winebox.snapshot(prefix.path)

@@ -114,6 +114,8 @@ class Paths:
         self.base = os.path.join(self.root, "base")
         self.home = os.path.join(self.root, "home")
         self.exe = os.path.join(self.build, "TolvaneUninstall.exe")
+        # The prefixes run programs of the exe's own architecture.
+        self.arch = winebox.pe_arch(self.exe) if os.path.exists(self.exe) else "x86"
         helpers = os.path.join(self.build, "tests", "e2e")
         self.answerer = os.path.join(helpers, "e2e_answerer.exe")
         self.listener = os.path.join(helpers, "e2e_listener.exe")
@@ -165,7 +167,8 @@ def scratch_prefix(paths, workdir):
     os.makedirs(workdir, exist_ok=True)
     stop_leftovers(workdir)
     display = open_display(workdir)
-    prefix = winebox.Prefix(os.path.join(workdir, "prefix"), display.name, paths.home)
+    prefix = winebox.Prefix(os.path.join(workdir, "prefix"), display.name, paths.home,
+                            paths.arch)
     try:
         winebox.copy_prefix(paths.base, prefix.path)
         yield prefix
@@ -179,9 +182,9 @@ def make_base(paths):
     stop_leftovers(paths.root)
     display = open_display(paths.root)
     try:
-        winebox.create_prefix(paths.base, display.name, paths.home)
+        winebox.create_prefix(paths.base, display.name, paths.home, paths.arch)
     finally:
-        winebox.Prefix(paths.base, display.name, paths.home).stop()
+        winebox.Prefix(paths.base, display.name, paths.home, paths.arch).stop()
         close_display(display, paths.root)
 
 

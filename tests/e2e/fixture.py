@@ -1,12 +1,15 @@
 """A complete installation of Tolvane in a Wine prefix, the decoys around it that the uninstaller
 must leave alone, and exactly what a completed uninstall removes.
 
-The product is 32-bit, so its registry entries live in the 32-bit view of a 64-bit prefix
-(HKLM\\SOFTWARE and HKCR redirected to Wow6432Node) and its system executable in
+The product is 32-bit, so with the shipped exe its registry entries live in the 32-bit view of a
+64-bit prefix (HKLM\\SOFTWARE and HKCR redirected to Wow6432Node) and its system executable in
 drive_c/windows/syswow64, which is what a 32-bit program sees as C:\\windows\\system32. The
-fixture is written through the 32-bit reg.exe, so Wine itself decides where each entry goes;
-`snapshot_key` says where that is in the registry files, and the harness checks every entry the
-fixture promises is really there before a scenario runs.
+x86-64 build of the uninstaller (the test vehicle for hosts that cannot run 32-bit code) sees the
+native view and drive_c/windows/system32 instead, so there the installation goes to that view and
+the decoys of "the other view" to the 32-bit one. The fixture is written through reg.exe with the
+view named, so Wine itself decides where each entry goes; `snapshot_key` says where that is in the
+registry files, and the harness checks every entry the fixture promises is really there before a
+scenario runs.
 """
 import os
 import re
@@ -21,10 +24,11 @@ UNINSTALL_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall"
 SERVICES_KEY = r"SYSTEM\CurrentControlSet\Services"
 RUNSERVICES_KEY = r"Software\Microsoft\Windows\CurrentVersion\RunServices"
 
-# Registry: (root, key path, values). Roots are the 32-bit view's HKLM, HKCU and HKCR, and HKLM64
-# for the 64-bit view. Values: str is REG_SZ, int REG_DWORD, bytes REG_BINARY; "" names the
-# default value. Services and settings nest several levels deep, with values at every level, and
-# some names differ in case from the uninstaller's constants, as an installer may write them.
+# Registry: (root, key path, values). Roots are HKLM, HKCU and HKCR of the view the uninstaller
+# sees, and HKLM_OTHER for the other view (the 64-bit one for the shipped 32-bit exe). Values:
+# str is REG_SZ, int REG_DWORD, bytes REG_BINARY; "" names the default value. Services and
+# settings nest several levels deep, with values at every level, and some names differ in case
+# from the uninstaller's constants, as an installer may write them.
 REGISTRY = [
     # The maker's settings tree: Config, Warder and Update go, the rest stays.
     ("HKLM", r"SOFTWARE\Brenlock\Tolvane", {"InstallPath": INSTALL_DIR, "Version": "3.2.1"}),
@@ -44,8 +48,8 @@ REGISTRY = [
     ("HKLM", RUN_KEY, {"Tolguard": INSTALL_DIR + r"\tolguard.exe", "OtherApp": r"C:\other.exe",
                        "TolguardHelper": r"C:\helper.exe"}),
     ("HKCU", RUN_KEY, {"Tolguard": INSTALL_DIR + r"\tolguard.exe", "UserApp": r"C:\user.exe"}),
-    # A same-named value in the 64-bit view is not the 32-bit product's and stays.
-    ("HKLM64", RUN_KEY, {"Tolguard": r"C:\Program Files\Other\tolguard64.exe"}),
+    # A same-named value in the other view is not the product's and stays.
+    ("HKLM_OTHER", RUN_KEY, {"Tolguard": r"C:\Program Files\Other\tolguard64.exe"}),
     # The COM server: only the default value of InProcServer32 goes.
     ("HKCR", r"CLSID\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}", {"": "Tolvane Shell Extension"}),
     ("HKCR", CLASS_KEY, {"": INSTALL_DIR + r"\tolsrv.dll", "ThreadingModel": "Apartment"}),
@@ -100,8 +104,8 @@ GONE_KEYS_BY_FAMILY = {
 }
 GONE_VALUES_BY_FAMILY = {"9x": [("HKLM", RUNSERVICES_KEY, "Warder")], "nt": []}
 
-# Files, relative to the prefix's drive_c; "{user}" is the user's folder name and "{sys32}" the
-# folder a 32-bit program sees as its system directory.
+# Files, relative to the prefix's drive_c; "{user}" is the user's folder name, "{sys32}" the
+# folder the uninstaller sees as its system directory and "{othersys}" the other architecture's.
 INSTALL_REL = "Program Files (x86)/Brenlock/Tolvane"
 INSTALL_FILES = ["tolsrv.dll", "tolguard.exe", "warder.vxd", "tolvane.ini",
                  PRODUCT + " 도움말.txt"]
@@ -118,7 +122,7 @@ FILES = (
         "Program Files (x86)/Brenlock/Shared/brencore.dll",
         "{sys32}/kelrun32.dll",
         "{sys32}/kelrun.exe",
-        "windows/system32/kelrun32.exe",  # the 64-bit system folder: not the 32-bit product's
+        "{othersys}/kelrun32.exe",  # the other architecture's system folder: not the product's
         COMMON_PROGRAMS + "/" + PRODUCT + " 도구/" + PRODUCT + " 도구.lnk",
         USER_PROGRAMS + "/" + PRODUCT + "/" + PRODUCT + ".lnk",
         "users/Public/Desktop/" + PRODUCT + " 도구.lnk",
@@ -191,8 +195,10 @@ VARIANTS = {
 
 
 def _expand(prefix, rel):
-    sys32 = os.path.relpath(prefix.system32_dir(), os.path.join(prefix.path, "drive_c"))
-    return rel.format(user=os.path.basename(prefix.user_dir()), sys32=sys32)
+    drive_c = os.path.join(prefix.path, "drive_c")
+    return rel.format(user=os.path.basename(prefix.user_dir()),
+                      sys32=os.path.relpath(prefix.system32_dir(), drive_c),
+                      othersys=os.path.relpath(prefix.other_system_dir(), drive_c))
 
 
 def _where(prefix, rel, settings):
@@ -221,20 +227,27 @@ def _short_name(prefix, name, workdir):
     raise RuntimeError("no short name of %s in dir /x" % name)
 
 
-def snapshot_key(root, path):
-    """(hive, key) of a key as the registry files hold it, for a 32-bit program's view."""
+def _views(arch):
+    """reg.exe's view of the uninstaller's roots and of HKLM_OTHER, for a build of arch."""
+    return ("32", "64") if arch == "x86" else ("64", "32")
+
+
+def snapshot_key(arch, root, path):
+    """(hive, key) of a key as the registry files hold it, for the view of the uninstaller built
+    for arch ("x86": the 32-bit view; "x64": the native one)."""
     lower = path.lower()
+    wow = (root == "HKLM_OTHER") != (arch == "x86")  # the key is in the 32-bit view
     if root == "HKCR":
-        return "HKLM", "software\\classes\\wow6432node\\" + lower
+        return "HKLM", "software\\classes\\" + ("wow6432node\\" if wow else "") + lower
     if root == "HKCU":
         return "HKCU", lower
-    if root == "HKLM" and lower.startswith("software\\"):
+    if wow and lower.startswith("software\\"):
         return "HKLM", "software\\wow6432node\\" + lower[len("software\\"):]
-    return "HKLM", lower  # HKLM\SYSTEM, and the 64-bit view
+    return "HKLM", lower  # HKLM\SYSTEM is shared by both views
 
 
 def _reg_root(root):
-    return {"HKLM": "HKEY_LOCAL_MACHINE", "HKLM64": "HKEY_LOCAL_MACHINE",
+    return {"HKLM": "HKEY_LOCAL_MACHINE", "HKLM_OTHER": "HKEY_LOCAL_MACHINE",
             "HKCU": "HKEY_CURRENT_USER", "HKCR": "HKEY_CLASSES_ROOT"}[root]
 
 
@@ -300,8 +313,9 @@ def install(prefix, variant, family, workdir, link_maker=None):
     os.makedirs(workdir, exist_ok=True)
     short = _short_name(prefix, settings["short_of"], workdir) if "short_of" in settings else None
     entries = registry_entries(variant, family, short)
-    for view in ("32", "64"):
-        chosen = [e for e in entries if (e[0] == "HKLM64") == (view == "64")]
+    own, other = _views(prefix.arch)
+    for view in (own, other):
+        chosen = [e for e in entries if (e[0] == "HKLM_OTHER") == (view == other)]
         reg_path = os.path.join(workdir, "fixture%s.reg" % view)
         with open(reg_path, "w", encoding="utf-16") as f:  # BOM: reg.exe then reads Unicode
             f.write(_reg_file(chosen))
@@ -322,14 +336,14 @@ def missing_from(prefix, before, variant, family):
     settings = VARIANTS[variant]
     missing = []
     for root, path, values in registry_entries(variant, family):
-        hive, key = snapshot_key(root, path)
+        hive, key = snapshot_key(prefix.arch, root, path)
         if ("key", hive, key) not in before:
             missing.append("key %s\\%s" % (root, path))
         for name, value in values.items():
             if value is not None and ("value", hive, key, name.lower()) not in before:
                 missing.append("value %s\\%s : %s" % (root, path, name or "@"))
     for root, path, _, _ in settings.get("reg_links", []):
-        if ("meta", *snapshot_key(root, path), "#link") not in before:
+        if ("meta", *snapshot_key(prefix.arch, root, path), "#link") not in before:
             missing.append("link %s\\%s" % (root, path))
     removed = [_expand(prefix, r) for r in settings.get("files_removed", [])]
     for rel in FILES + settings.get("files_added", []):
@@ -353,7 +367,7 @@ def expected_removal(prefix, before, variant, family):
     keys = GONE_KEYS + GONE_KEYS_BY_FAMILY[family]
     values = GONE_VALUES + GONE_VALUES_BY_FAMILY[family]
     for root, path in keys:
-        hive, key = snapshot_key(root, path)
+        hive, key = snapshot_key(prefix.arch, root, path)
         if ("key", hive, key) not in before:
             missing.append("key %s\\%s" % (root, path))
         for item in before:
@@ -363,7 +377,7 @@ def expected_removal(prefix, before, variant, family):
     for root, path, name in values:
         if root == "HKCR" and name == "" and settings.get("class_value", "") is None:
             continue
-        hive, key = snapshot_key(root, path)
+        hive, key = snapshot_key(prefix.arch, root, path)
         item = ("value", hive, key, name.lower())
         if item not in before:
             missing.append("value %s\\%s : %s" % (root, path, name or "@"))
@@ -380,7 +394,7 @@ def expected_removal(prefix, before, variant, family):
     # A link is never gone through: it stays, and so do the keys above it (emptied of their
     # values); what it leads to is not among the product's keys anyway.
     for root, path, _, _ in settings.get("reg_links", []):
-        hive, link = snapshot_key(root, path)
+        hive, link = snapshot_key(prefix.arch, root, path)
         above = {link[:i] for i in range(len(link)) if link[i] == "\\"}
         gone = {i for i in gone if i[0] not in ("key", "value", "meta") or i[1] != hive or not (
             i[2] == link or i[2].startswith(link + "\\") or (i[0] != "value" and i[2] in above))}

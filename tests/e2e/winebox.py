@@ -11,6 +11,7 @@ import pwd
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import time
 
@@ -32,6 +33,26 @@ WINE_NOISE = [
 ]
 # The registry files are compared by content, as keys and values, not as files.
 REGISTRY_FILES = {"system.reg": "HKLM", "user.reg": "HKCU", "userdef.reg": "HKU_DEFAULT"}
+
+
+# Wine's loader for each architecture of Windows program. Debian's `wine` command picks the 32-bit
+# loader whenever wine32 is installed, runnable or not, so 64-bit programs get the 64-bit loader
+# directly (with WINELOADER naming it, for the processes Wine starts itself).
+WINE64 = "/usr/lib/wine/wine64"
+PE_MACHINES = {0x14C: "x86", 0x8664: "x64"}
+
+
+def pe_arch(exe):
+    """"x86" or "x64": the architecture a Windows program was built for, from its PE header."""
+    with open(exe, "rb") as f:
+        head = f.read(4096)
+    offset = struct.unpack_from("<I", head, 0x3C)[0]
+    if head[:2] != b"MZ" or head[offset:offset + 4] != b"PE\0\0":
+        raise ValueError("%s is not a Windows program" % exe)
+    machine = struct.unpack_from("<H", head, offset + 4)[0]
+    if machine not in PE_MACHINES:
+        raise ValueError("%s is built for machine 0x%x" % (exe, machine))
+    return PE_MACHINES[machine]
 
 
 def wine_path(unix_path):
@@ -85,10 +106,16 @@ class Display:
 
 
 class Prefix:
-    """One Wine prefix under the build folder, with the environment to run programs in it."""
+    """One Wine prefix under the build folder, with the environment to run programs in it. arch:
+    the architecture of the programs it runs ("x86" in a prefix made by 32-bit Wine, "x64" in one
+    made by 64-bit Wine)."""
 
-    def __init__(self, path, display, home):
+    def __init__(self, path, display, home, arch="x86"):
         self.path, self.display, self.home = os.path.abspath(path), display, home
+        self.arch = arch
+
+    def loader(self):
+        return [WINE64] if self.arch == "x64" else ["wine"]
 
     def env(self, overrides=None):
         """overrides: more WINEDLLOVERRIDES entries ("name=n,b"), added to the prefix's own."""
@@ -96,6 +123,10 @@ class Prefix:
         env.update(WINEPREFIX=self.path, DISPLAY=self.display, HOME=self.home,
                    LC_ALL="ko_KR.UTF-8", WINEDEBUG="-all",
                    WINEDLLOVERRIDES="mscoree,mshtml=" + (";" + overrides if overrides else ""))
+        if self.arch == "x64":
+            env["WINELOADER"] = WINE64
+        else:
+            env.pop("WINELOADER", None)
         # Wine links the user's shell folders to XDG folders it finds under HOME: a private,
         # empty HOME keeps them inside the prefix.
         env.pop("XDG_CONFIG_HOME", None)
@@ -104,7 +135,7 @@ class Prefix:
     def start(self, args, log=None, overrides=None):
         out = open(log, "ab") if log else subprocess.DEVNULL
         try:
-            return subprocess.Popen(["wine"] + list(args), env=self.env(overrides),
+            return subprocess.Popen(self.loader() + list(args), env=self.env(overrides),
                                     stdin=subprocess.DEVNULL, stdout=out, stderr=out)
         finally:
             if log:
@@ -144,19 +175,29 @@ class Prefix:
         return os.path.join(users, names[0])
 
     def system32_dir(self):
-        """Where a 32-bit program's system directory (C:\\windows\\system32) lives."""
-        wow = os.path.join(self.path, "drive_c", "windows", "syswow64")
-        return wow if os.path.isdir(wow) else os.path.join(self.path, "drive_c", "windows",
-                                                           "system32")
+        """Where the system directory (C:\\windows\\system32) of the prefix's programs lives:
+        for a 32-bit program in a 64-bit prefix, that is syswow64."""
+        windows = os.path.join(self.path, "drive_c", "windows")
+        wow = os.path.join(windows, "syswow64")
+        if self.arch == "x86" and os.path.isdir(wow):
+            return wow
+        return os.path.join(windows, "system32")
+
+    def other_system_dir(self):
+        """The system folder of the other architecture, which the prefix's programs never see as
+        their own (the 64-bit one for a 32-bit program, syswow64 for a 64-bit one)."""
+        windows = os.path.join(self.path, "drive_c", "windows")
+        return os.path.join(windows, "syswow64" if self.arch == "x64" else "system32")
 
 
-def create_prefix(path, display, home):
-    """A new prefix (wineboot, about 15 s), with the user's shell folders made real folders."""
+def create_prefix(path, display, home, arch="x86"):
+    """A new prefix (wineboot, about 15 s) for programs of arch, with the user's shell folders
+    made real folders."""
     if os.path.exists(path):
         shutil.rmtree(path)
     os.makedirs(home, exist_ok=True)
-    prefix = Prefix(path, display, home)
-    subprocess.run(["wineboot", "-i"], env=prefix.env(), stdin=subprocess.DEVNULL,
+    prefix = Prefix(path, display, home, arch)
+    subprocess.run(prefix.loader() + ["wineboot", "-i"], env=prefix.env(), stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300, check=True)
     prefix.stop()
     # The first start after wineboot tidies a few keys of Wine's own; get it over with here.

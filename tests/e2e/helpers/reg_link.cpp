@@ -1,6 +1,6 @@
 // End-to-end helper: makes a registry link key, which reg.exe cannot. The link at <path> leads to
-// the existing key <target path>, both as this 32-bit program sees them (HKLM or HKCU), so Wine
-// redirects them as it does the fixture's other keys; the link holds the target's native name
+// the existing key <target path>, both as this program sees them (HKLM or HKCU); it is built for
+// the uninstaller's architecture, so Wine redirects them as it does the fixture's other keys; the link holds the target's native name
 // (\REGISTRY\MACHINE\...) without a terminator, as Windows' own links do. Exit code 0 when made.
 //   e2e_reg_link <root> <path> <target root> <target path>
 #include <windows.h>
