@@ -11,6 +11,7 @@
 // from the system directory anyway. (Wine 8 does not read them either.)
 #include "control/dll_search.h"
 
+#include "platform/family.h"
 #include "platform/path.h"
 #include "platform/platform.h"
 
@@ -34,10 +35,7 @@ void RestrictDllSearch() {
   if (setDefaultDllDirectories && setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
 
   // The 9x family has none of this, and no rights for a planted DLL to gain: nothing is done.
-  OSVERSIONINFOA version;
-  ZeroMemory(&version, sizeof(version));
-  version.dwOSVersionInfoSize = sizeof(version);
-  if (SysGetVersionEx(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return;
+  if (GetWindowsFamily() == kFamily9x) return;
 
   // Vista and 7 without that update, XP SP1 and later: the current folder leaves the search.
   SetDllDirectoryCall setDllDirectory = reinterpret_cast<SetDllDirectoryCall>(

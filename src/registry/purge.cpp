@@ -19,13 +19,14 @@
 #include "platform/platform.h"
 
 HKEY g_purgeRoot;  // written by RemoveRegistryEntries, read by PurgeKey and DeleteAllSubkeys
+WindowsFamily g_purgeFamily;
 
 const char kLinkValue[] = "SymbolicLinkValue";  // where a link key keeps its target
 
 // The 9x family (Windows 95, 98 and Me) has no link keys, and its RegOpenKeyExA takes no
 // options: keys open plainly there.
 int OpenOwnKey(const char* keyPath, HKEY* key) {
-  if (SysGetVersion() & 0x80000000)
+  if (g_purgeFamily == kFamily9x)
     return SysRegOpenKey(g_purgeRoot, keyPath, KEY_ALL_ACCESS, key) == ERROR_SUCCESS;
   if (SysRegOpenKeyItself(g_purgeRoot, keyPath, KEY_ALL_ACCESS, key) != ERROR_SUCCESS) return 0;
   DWORD type = REG_NONE;
@@ -42,11 +43,9 @@ static int EmptyKey(const char* keyPath) {
   if (!keyPath || !keyPath[0]) return 0;  // never the whole root
   HKEY key;
   if (!OpenOwnKey(keyPath, &key)) return 0;
-  PathBuffer className;
-  memset(className, 0, sizeof(className));
   DWORD subkeys = 0, values = 0;
   // Both counts are taken once, before anything is deleted; values go first.
-  if (SysRegQueryInfoKey(key, className, sizeof(className), &subkeys, &values) == ERROR_SUCCESS) {
+  if (SysRegQueryInfoKey(key, &subkeys, &values) == ERROR_SUCCESS) {
     if (values) DeleteAllValues(key, values, keyPath);
     if (subkeys) DeleteAllSubkeys(key, subkeys, keyPath);
   }
@@ -83,6 +82,24 @@ int DeleteAllValues(HKEY key, DWORD values, const char*) {
   return 0;
 }
 
+// Whether name, as the enumeration returned it, names one subkey and nothing else. The conversion
+// to the ANSI code page can make a name into a path (in code page 949 the won sign becomes '\')
+// and writes the default character '?' for a character the code page lacks: opened or deleted
+// by that text, it would reach another key, possibly through a link. A double-byte character is
+// taken whole; one without its trail byte, or with a backslash for it, is refused as the file
+// names are: how the conversion back reads such a pair is not to be relied on.
+int IsPlainKeyName(const char* name) {
+  for (const char* p = name; *p; ++p) {
+    if (SysIsDBCSLeadByte(static_cast<BYTE>(*p))) {
+      ++p;
+      if (!*p || *p == '\\') return 0;
+    } else if (*p == '\\' || *p == '?') {
+      return 0;
+    }
+  }
+  return name[0] != 0;
+}
+
 // Empties the subkey name of the key at keyPath and deletes it through a second handle to that
 // key. Returns 1 when it is gone.
 static int DeleteSubkey(const char* keyPath, const char* name, char* childPath) {
@@ -109,7 +126,7 @@ int DeleteAllSubkeys(HKEY key, DWORD subkeys, const char* keyPath) {
     }
     if (found != ERROR_SUCCESS) break;
     memset(childPath, 0, sizeof(childPath));
-    if (!DeleteSubkey(keyPath, name, childPath)) ++index;
+    if (!IsPlainKeyName(name) || !DeleteSubkey(keyPath, name, childPath)) ++index;
   }
   return 0;
 }

@@ -4,8 +4,13 @@
 
 #include <windows.h>
 
+#include "platform/family.h"
+
 // The root under which every path given to the purge is opened; null until the cleanup sets it.
 extern HKEY g_purgeRoot;  // written by RemoveRegistryEntries, read by PurgeKey and DeleteAllSubkeys
+// The Windows family the purge runs on, asked once by the cleanup; keys open plainly on the 9x
+// family, and as themselves (never through a link) on any other.
+extern WindowsFamily g_purgeFamily;  // written by RemoveRegistryEntries
 
 // Opens the key at keyPath under g_purgeRoot with full access, and never through a registry
 // link: the key itself is opened, and when it is a link it is closed again and counts as not
@@ -28,6 +33,12 @@ int RemoveSubkey(HKEY parent, const char* parentPath, const char* name, char* ch
 // keyPath, the key's path, is not used. Returns 0.
 int DeleteAllValues(HKEY key, DWORD values, const char* keyPath);
 
+// Whether a subkey name as the enumeration returned it names that one subkey: not empty, no '\'
+// and no '?' (the default character of the conversion to the ANSI code page), no broken
+// double-byte character.
+int IsPlainKeyName(const char* name);
+
 // Purges and deletes the subkeys of the open key whose path under g_purgeRoot is keyPath;
-// subkeys is their number, taken before. Returns 0.
+// subkeys is their number, taken before. A subkey whose name is not plain (IsPlainKeyName) stays.
+// Returns 0.
 int DeleteAllSubkeys(HKEY key, DWORD subkeys, const char* keyPath);

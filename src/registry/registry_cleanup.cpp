@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "control/install_location.h"
+#include "platform/family.h"
 #include "platform/path.h"
 #include "platform/platform.h"
 #include "registry/purge.h"
@@ -23,9 +24,6 @@ const char kServiceStartKey9x[] = "Software\\Microsoft\\Windows\\CurrentVersion\
 const char kServiceStartValue9x[] = "Warder";
 const char kServicesKeyNt[] = "SYSTEM\\CurrentControlSet\\Services";
 const char kServiceSubkeysNt[][10] = {"geltanet", "warderctl", "wardernt", "kelrun32"};
-
-static_assert(sizeof(OSVERSIONINFOEXA) == 156 && sizeof(OSVERSIONINFOA) == 148,
-              "the two version records Windows of both families know");
 
 const int kKeyNameSize = 255;
 typedef char KeyNameSlot[kKeyNameSize];
@@ -63,8 +61,10 @@ void RemoveRegistryEntries() {
   for (int i = 0; i < 3; ++i) SetSlot(slots[i], kSettingsSubkeys[i]);
   char keyPath[kKeyNameSize];
   memset(keyPath, 0, sizeof(keyPath));
-  OSVERSIONINFOEXA version;
-  memset(&version, 0, sizeof(version));
+
+  // Which family decides how keys open, and whether drivers or services go.
+  WindowsFamily family = GetWindowsFamily();
+  g_purgeFamily = family;
 
   // Settings: the subkeys go, the settings key and the company key above it stay.
   g_purgeRoot = HKEY_LOCAL_MACHINE;
@@ -82,17 +82,12 @@ void RemoveRegistryEntries() {
   SetSlot(slots[0], kUninstallEntry);
   DeleteSubkeys(kUninstallKey, slots, 1, keyPath);
 
-  // Drivers or services: the extended version record first, then the basic one.
-  version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
-  if (!SysGetVersionEx(reinterpret_cast<OSVERSIONINFOA*>(&version))) {
-    version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
-    if (!SysGetVersionEx(reinterpret_cast<OSVERSIONINFOA*>(&version))) return;
-  }
-  if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
+  // Drivers or services, by the Windows family; neither when it is unknown.
+  if (family == kFamily9x) {
     SetSlot(slots[0], kDriverSubkey9x);
     DeleteSubkeys(kDriverKey9x, slots, 1, keyPath);
     DeleteValue(kServiceStartKey9x, kServiceStartValue9x);
-  } else if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+  } else if (family == kFamilyNt) {
     for (int i = 0; i < 4; ++i) SetSlot(slots[i], kServiceSubkeysNt[i]);
     DeleteSubkeys(kServicesKeyNt, slots, 4, keyPath);
   }

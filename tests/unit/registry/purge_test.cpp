@@ -217,16 +217,68 @@ TEST_F(Purge, StepsPastASubkeyWhoseNameDoesNotFit) {
   EXPECT_TREE(HKEY_CURRENT_USER, Base(), {longName + ":y=2", longName + "\\Inner:z=3"});
 }
 
+std::wstring Wide(const std::string& ansi) {
+  wchar_t wide[1024];
+  int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, wide, 1024);
+  return n > 0 ? std::wstring(wide, n - 1) : std::wstring();
+}
+
+// A subkey name is used only when it names that one subkey. The conversion to code page 949 turns
+// the won sign into '\' and a character the code page lacks into '?': "a₩Inner" would be opened
+// as a\Inner, through a link a beside it, and empty and delete a key elsewhere.
+TEST_F(Purge, SkipsSubkeyNamesTheConversionChanged) {
+  ASSERT_EQ(949u, GetACP());
+  BUILD_TREE(HKEY_CURRENT_USER, Base(), {"Decoy\\Inner:d=1", "Decoy\\Inner\\Deep:e=2", "Top:v=1"});
+  MakeLink(HKEY_CURRENT_USER, Base() + "\\Top\\a", HKEY_CURRENT_USER, Base() + "\\Decoy");
+  const std::wstring top = Wide(Base() + "\\Top\\");
+  for (const wchar_t* name : {L"a\x20A9Inner", L"x\x0100y"}) {  // won sign; A with macron
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, (top + name).c_str(), 0, nullptr,
+                                             0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegCloseKey(key);
+  }
+  BUILD_TREE(HKEY_CURRENT_USER, Base(), {"Top\\b:w=1", "Top\\b\\c"});
+  PurgeKey((Base() + "\\Top").c_str());
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, Base() + "\\Decoy\\Inner\\Deep"));
+  for (const wchar_t* name : {L"a\x20A9Inner", L"x\x0100y"}) {
+    HKEY key;
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, (top + name).c_str(), 0, KEY_READ,
+                                           &key)) << "the key stays";
+    RegCloseKey(key);
+  }
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Base() + "\\Top\\b"));
+}
+
+TEST(PlainKeyName, TellsNamesOfOneSubkey) {
+  ASSERT_EQ(949u, GetACP());
+  struct Case {
+    std::string name;
+    bool plain;
+  } cases[] = {
+      {"WarderNT", true},
+      {ToCp949(u8"톨바네 설정"), true},
+      {"Tolvane Lite (x86) {5A7D}", true},
+      {"", false},
+      {"a\\Inner", false},
+      {"\\", false},
+      {"a?b", false},
+      {"ab\xB0", false},    // a lead byte without its trail byte
+      {"a\xB0\\b", false},  // a lead byte with a backslash for its trail byte
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.plain, IsPlainKeyName(c.name.c_str()) != 0) << c.name;
+}
+
 // The 9x family has no link keys, and its RegOpenKeyExA takes no options: there every key opens
 // plainly, and the purge runs as ever.
 TEST_F(Purge, OnThe9xFamilyKeysOpenPlainly) {
   BUILD_TREE(HKEY_CURRENT_USER, Base(), {":v=1", "A:x=1", "A\\B\\C:y=2", "D"});
-  g_seam.GetVersion = []() -> DWORD { return 0xC0000A04; };  // Windows 98
+  g_purgeFamily = kFamily9x;
   g_seam.RegOpenKeyItself = [](HKEY, const char* path, REGSAM, HKEY*) -> LONG {
     ADD_FAILURE() << "opened with an option the 9x family does not know: " << path;
     return ERROR_INVALID_PARAMETER;
   };
   PurgeKey(Base().c_str());
+  g_purgeFamily = kFamilyUnknown;
   EXPECT_TREE(HKEY_CURRENT_USER, Base(), {});
 }
 
@@ -310,7 +362,7 @@ TEST_F(PurgeFault, EndsAndLeavesWhatCannotBeRemoved) {
        {"C:u=5"}},
       {"the key-information query fails",
        [] {
-         g_seam.RegQueryInfoKey = [](HKEY, char*, DWORD, DWORD*, DWORD*) -> LONG {
+         g_seam.RegQueryInfoKey = [](HKEY, DWORD*, DWORD*) -> LONG {
            return ERROR_ACCESS_DENIED;
          };
        },

@@ -1,0 +1,21 @@
+#include "platform/family.h"
+
+#include <string.h>
+
+#include "platform/platform.h"
+
+static_assert(sizeof(OSVERSIONINFOEXA) == 156 && sizeof(OSVERSIONINFOA) == 148,
+              "the two version records Windows of both families know");
+
+WindowsFamily GetWindowsFamily() {
+  OSVERSIONINFOEXA version;
+  memset(&version, 0, sizeof(version));
+  version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
+  if (!SysGetVersionEx(reinterpret_cast<OSVERSIONINFOA*>(&version))) {
+    version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+    if (!SysGetVersionEx(reinterpret_cast<OSVERSIONINFOA*>(&version))) return kFamilyUnknown;
+  }
+  if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return kFamily9x;
+  if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) return kFamilyNt;
+  return kFamilyUnknown;
+}
