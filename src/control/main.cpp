@@ -4,11 +4,14 @@
 // it sets up (no static constructors, no command line parsing, no thread-local data). msvcrt.dll
 // initialises itself when it is loaded.
 #include "control/dll_search.h"
+#include "control/redirection_trust.h"
 #include "control/uninstall.h"
 
 extern "C" void __stdcall TolvaneEntry() {
   // First of all, before anything can load a library: no DLL from the program's own folder.
   RestrictDllSearch();
+  // And before any file is looked at: no junction a standard user made is followed.
+  EnforceRedirectionTrust();
   // The four arguments are the usual ones of a graphical Windows program; RunUninstall reads none.
   ExitProcess(RunUninstall(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT));
 }
