@@ -7,6 +7,7 @@
 #include <shlobj.h>
 #include <string.h>
 
+#include "files/real_folder.h"
 #include "platform/platform.h"
 
 namespace {
@@ -72,9 +73,8 @@ int DropLastName(const char* canonical, int rootLength, int end) {
   return i < rootLength ? rootLength : i;
 }
 
-// Writes the canonical form of path: "x:" or "\\server\share", then "\name" for each folder
-// below it, letters lower-cased. Returns kFolderAccepted when the result lies below a drive
-// or share root, otherwise why not.
+}  // namespace
+
 FolderVerdict Canonicalize(const char* path, char* canonical, int size) {
   int length = 0;
   const char* p = path;
@@ -132,6 +132,8 @@ FolderVerdict Canonicalize(const char* path, char* canonical, int size) {
   return length == rootLength ? kFolderRoot : kFolderAccepted;
 }
 
+namespace {
+
 // Whether inner is outer or lies inside it. Both are canonical and end on whole characters, so a
 // match of outer's bytes followed by a separator or the end means the folder itself or one below.
 int IsAtOrInside(const char* inner, const char* outer) {
@@ -162,90 +164,22 @@ int IsPlainEntryName(const char* name) {
   return length > 0 && IsWholeName(name, length) && !IsDots(name, 0, length);
 }
 
-namespace {
-
-// Walks the canonical form of a folder below a drive ("x:\a\b") name by name, as Windows lists
-// each: stores the long form of every name in longForm (a PathBuffer) and sets *linked when a
-// folder on the path is a link. Returns 0 when a name cannot be found, is no folder, comes back
-// unusable or does not fit. Searching for each name works on every Windows family and tells its
-// long name and its attributes at once.
-int WalkFolder(const char* canonical, char* longForm, int* linked) {
-  PathBuffer partial;
-  WIN32_FIND_DATAA found;
-  *linked = 0;
-  // The drive as Windows writes it; every name below as the search returns it.
-  if (!FormatPath(longForm, kPathSize, "%c:", canonical[0] - 'a' + 'A')) return 0;
-  int end = 2;
-  while (canonical[end]) {
-    // No trail byte is a backslash in the canonical form (IsWholeName refuses them).
-    do ++end;
-    while (canonical[end] && canonical[end] != '\\');
-    memcpy(partial, canonical, end);
-    partial[end] = 0;
-    memset(&found, 0, sizeof(found));
-    HANDLE search = SysFindFirstFile(partial, &found);
-    if (search == INVALID_HANDLE_VALUE) return 0;
-    SysFindClose(search);
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsPlainEntryName(found.cFileName))
-      return 0;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) *linked = 1;
-    int length = static_cast<int>(strlen(longForm));
-    if (!FormatPath(longForm + length, kPathSize - length, "\\%s", found.cFileName)) return 0;
-  }
-  return 1;
+int LiesDirectlyIn(const char* path, const char* folder) {
+  PathBuffer entry, outer;
+  if (Canonicalize(path, entry, sizeof(entry)) != kFolderAccepted ||
+      Canonicalize(folder, outer, sizeof(outer)) != kFolderAccepted)
+    return 0;
+  size_t length = strlen(outer);
+  // No trail byte is a backslash in the canonical form (IsWholeName refuses them).
+  return !strncmp(entry, outer, length) && entry[length] == '\\' &&
+         !strchr(entry + length + 1, '\\');
 }
 
-// Whether path holds a '/' or a name of dots alone: Windows writes neither into a final path,
-// so either came from a name that the conversion to the ANSI code page changed.
-int HasConvertedName(const char* path) {
-  int start = 0;
-  for (int i = 0;;) {
-    char c = path[i];
-    if (c == 0 || c == '\\') {
-      if (IsDots(path, start, i)) return 1;
-      if (c == 0) return 0;
-      start = ++i;
-    } else if (c == '/') {
-      return 1;
-    } else {
-      i += SysIsDBCSLeadByte(static_cast<BYTE>(c)) && path[i + 1] ? 2 : 1;
-    }
-  }
-}
-
-// The plain text of a final path, in real (a PathBuffer): "\\?\C:\..." becomes "C:\...", and
-// "\\?\UNC\server\share\..." becomes "\\server\share\...". Returns 0 for any other form (a
-// volume without a drive letter) and for a path with a converted name.
-int PlainFinalPath(const char* final, char* real) {
-  if (strncmp(final, "\\\\?\\", 4) != 0) return 0;
-  const char* rest = final + 4;
-  int plain;
-  if (!strncmp(rest, "UNC\\", 4))
-    plain = FormatPath(real, kPathSize, "\\\\%s", rest + 4);
-  else
-    plain = IsAsciiLetter(rest[0]) && rest[1] == ':' && FormatPath(real, kPathSize, "%s", rest);
-  return plain && !HasConvertedName(real);
-}
-
-}  // namespace
-
-int FindRealFolder(const char* folder, char* real) {
-  PathBuffer canonical, longForm, final;
-  int linked;
-  if (Canonicalize(folder, canonical, sizeof(canonical)) != kFolderAccepted) return 0;
-  if (IsSeparator(canonical[0]) || !WalkFolder(canonical, longForm, &linked)) return 0;
-  // Windows is asked even without a link on the path: a drive letter can itself stand for a
-  // folder (subst) or a share (a mapped drive).
-  memset(final, 0, sizeof(final));
-  DWORD length = 0;
-  HANDLE file = SysOpenForQuery(longForm);
-  if (file != INVALID_HANDLE_VALUE) {
-    length = SysGetFinalPathNameByHandle(file, final, sizeof(final));
-    SysCloseHandle(file);
-  }
-  if (length > 0) return length < sizeof(final) && PlainFinalPath(final, real);
-  // Without an answer the long form is where the folder leads, unless a link is on its path.
-  return !linked && FormatPath(real, kPathSize, "%s", longForm);
+int IsSameFolder(const char* one, const char* other) {
+  PathBuffer first, second;
+  FolderVerdict verdict = Canonicalize(one, first, sizeof(first));
+  return (verdict == kFolderAccepted || verdict == kFolderRoot) &&
+         Canonicalize(other, second, sizeof(second)) == verdict && !strcmp(first, second);
 }
 
 namespace {
@@ -277,72 +211,75 @@ const char* const kSealedVariables[] = {"windir", "SystemRoot"};
 const char* const kProfileVariables[] = {"USERPROFILE", "PUBLIC"};
 const char kAbove[] = "\\..";
 
-const int kShellFolderCount = sizeof(kWellKnownShellFolders) / sizeof(kWellKnownShellFolders[0]);
-const int kVariableCount = sizeof(kWellKnownVariables) / sizeof(kWellKnownVariables[0]);
-static_assert(2 * (2 + kShellFolderCount + kVariableCount) <= kMaxWellKnownFolders,
-              "room for the Windows and system directories, shell folders and variables, each "
-              "also where it really leads");
-static_assert(2 * (4 + 3) <= kMaxSealedFolders,
-              "room for the Windows folder by four names and the profiles folder by three, each "
-              "also where it really leads");
+// A list of folders with room for capacity of them. A folder that finds the list full is noted:
+// the guard would judge without it, so CollectGuardedFolders then fails and nothing is accepted.
+struct FolderList {
+  PathBuffer* folders;
+  int* count;
+  int capacity;
+  int full;  // a folder did not fit
+};
 
 // Adds folder followed by suffix to list, when there is one and it fits.
-void Keep(PathBuffer* list, int* count, const char* folder, const char* suffix) {
-  if (folder[0] && FormatPath(list[*count], kPathSize, "%s%s", folder, suffix)) ++*count;
+void Keep(FolderList* list, const char* folder, const char* suffix) {
+  if (!folder[0]) return;
+  if (*list->count >= list->capacity) {
+    list->full = 1;
+    return;
+  }
+  if (FormatPath(list->folders[*list->count], kPathSize, "%s%s", folder, suffix)) ++*list->count;
 }
 
-void KeepShellFolder(PathBuffer* list, int* count, int csidl, const char* suffix) {
+void KeepShellFolder(FolderList* list, int csidl, const char* suffix) {
   PathBuffer folder;
   folder[0] = 0;
-  if (SysGetSpecialFolderPath(folder, csidl)) Keep(list, count, folder, suffix);
+  if (SysGetSpecialFolderPath(folder, csidl)) Keep(list, folder, suffix);
 }
 
-void KeepVariable(PathBuffer* list, int* count, const char* name, const char* suffix) {
+void KeepVariable(FolderList* list, const char* name, const char* suffix) {
   PathBuffer folder;
   DWORD size = SysGetEnvironmentVariable(name, folder, kPathSize);
-  if (size > 0 && size < static_cast<DWORD>(kPathSize)) Keep(list, count, folder, suffix);
+  if (size > 0 && size < static_cast<DWORD>(kPathSize)) Keep(list, folder, suffix);
 }
 
 // Adds where each folder of list really leads, when Windows can tell.
-void KeepRealFolders(PathBuffer* list, int* count) {
+void KeepRealFolders(FolderList* list) {
   PathBuffer real;
-  for (int i = 0, named = *count; i < named; ++i)
-    if (FindRealFolder(list[i], real)) Keep(list, count, real, "");
+  for (int i = 0, named = *list->count; i < named; ++i)
+    if (FindRealFolder(list->folders[i], real)) Keep(list, real, "");
 }
 
 }  // namespace
 
 int CollectGuardedFolders(GuardedFolders* guarded) {
-  PathBuffer* sealed = guarded->sealed;
-  PathBuffer* wellKnown = guarded->wellKnown;
-  int* sealedCount = &guarded->sealedCount;
-  int* wellKnownCount = &guarded->wellKnownCount;
-  *sealedCount = *wellKnownCount = 0;
+  FolderList sealed = {guarded->sealed, &guarded->sealedCount, kMaxSealedFolders, 0};
+  FolderList wellKnown = {guarded->wellKnown, &guarded->wellKnownCount, kMaxWellKnownFolders, 0};
+  guarded->sealedCount = guarded->wellKnownCount = 0;
   PathBuffer folder;
   UINT length = SysGetWindowsDirectory(folder, kPathSize);
   if (length == 0 || length >= static_cast<UINT>(kPathSize)) return 0;
-  Keep(sealed, sealedCount, folder, "");
-  Keep(wellKnown, wellKnownCount, folder, "");
+  Keep(&sealed, folder, "");
+  Keep(&wellKnown, folder, "");
   length = SysGetSystemDirectory(folder, kPathSize);
   if (length == 0 || length >= static_cast<UINT>(kPathSize)) return 0;
-  Keep(wellKnown, wellKnownCount, folder, "");
+  Keep(&wellKnown, folder, "");
 
-  KeepShellFolder(sealed, sealedCount, CSIDL_WINDOWS, "");
-  for (const char* name : kSealedVariables) KeepVariable(sealed, sealedCount, name, "");
-  KeepShellFolder(sealed, sealedCount, CSIDL_PROFILE, kAbove);
-  for (const char* name : kProfileVariables) KeepVariable(sealed, sealedCount, name, kAbove);
+  KeepShellFolder(&sealed, CSIDL_WINDOWS, "");
+  for (const char* name : kSealedVariables) KeepVariable(&sealed, name, "");
+  KeepShellFolder(&sealed, CSIDL_PROFILE, kAbove);
+  for (const char* name : kProfileVariables) KeepVariable(&sealed, name, kAbove);
 
-  for (int csidl : kWellKnownShellFolders) KeepShellFolder(wellKnown, wellKnownCount, csidl, "");
-  for (const char* name : kWellKnownVariables) KeepVariable(wellKnown, wellKnownCount, name, "");
+  for (int csidl : kWellKnownShellFolders) KeepShellFolder(&wellKnown, csidl, "");
+  for (const char* name : kWellKnownVariables) KeepVariable(&wellKnown, name, "");
 
-  KeepRealFolders(sealed, sealedCount);
-  KeepRealFolders(wellKnown, wellKnownCount);
-  return 1;
+  KeepRealFolders(&sealed);
+  KeepRealFolders(&wellKnown);
+  // A folder left out for want of room would be one the guard does not judge by.
+  return !sealed.full && !wellKnown.full;
 }
 
-int MayEmptyFolder(const char* folder) {
+int MayEmptyFolder(const char* folder, char* real) {
   GuardedFolders guarded;
-  PathBuffer real;
   // The text is judged first: a share or device path is not even asked about.
   return CollectGuardedFolders(&guarded) &&
          JudgeInstallFolder(folder, &guarded) == kFolderAccepted && FindRealFolder(folder, real) &&

@@ -5,7 +5,8 @@
 
 #include "platform/path.h"
 
-// Room for every folder CollectGuardedFolders asks for, and for where each really leads.
+// Room for every folder CollectGuardedFolders asks for, and for where each really leads; it
+// checks that they fit.
 const int kMaxSealedFolders = 16;
 const int kMaxWellKnownFolders = 80;
 
@@ -28,6 +29,18 @@ enum FolderVerdict {
   kFolderShare,      // on a share: a share can name a local folder under another name
 };
 
+// Writes the canonical form of path into canonical (size bytes): "x:" or "\\server\share", then
+// "\name" for each folder below it, with ".", "..", repeated separators and the trailing dots and
+// spaces Windows drops resolved, and every letter lower-cased. Returns kFolderAccepted when the
+// result lies below a drive or share root, otherwise why not (see JudgeInstallFolder).
+FolderVerdict Canonicalize(const char* path, char* canonical, int size);
+
+// Whether path names an entry directly in folder, both compared in canonical form.
+int LiesDirectlyIn(const char* path, const char* folder);
+
+// Whether two paths name the same folder, compared in canonical form.
+int IsSameFolder(const char* one, const char* other);
+
 // Judges folder against the guarded folders after resolving "." and "..", repeated and trailing
 // separators ('\' and '/'), the trailing dots and spaces Windows drops, and case (every letter
 // of the ANSI code page; double-byte characters are kept whole). Looks at the text only: no
@@ -40,20 +53,14 @@ FolderVerdict JudgeInstallFolder(const char* folder, const GuardedFolders* guard
 // won sign becomes '\') and writes '?' for a character the code page lacks.
 int IsPlainEntryName(const char* name);
 
-// Asks Windows where folder really leads and stores it in real, as plain text: the long form of
-// every name, every link (symbolic link, junction, mount point) on the folder or a folder above
-// it followed, and a drive letter that stands for a folder or a share replaced. Returns 0 when
-// Windows cannot tell: a name on the path cannot be found or comes back unusable, a link cannot
-// be resolved on this system, or folder is no path below a drive.
-int FindRealFolder(const char* folder, char* real);
-
 // Fills guarded with the system's folders as Windows reports them, each also where it really
 // leads. Sealed: the Windows folder and the folder that holds the user profiles. Well-known: the
 // Windows and system directories, Program Files, profiles, desktop, documents, Start menu,
 // application data and temporary folders. Folders Windows does not know are left out. Returns
-// 0 when the Windows or system directory is unknown, else 1.
+// 0 when the Windows or system directory is unknown or a folder finds no room, else 1.
 int CollectGuardedFolders(GuardedFolders* guarded);
 
 // Whether the files at the top of folder may be deleted: Windows tells where its own folders
-// are, and the guard accepts folder both as written and where it really leads.
-int MayEmptyFolder(const char* folder);
+// are, and the guard accepts folder both as written and where it really leads (FindRealFolder),
+// which it stores in real (a PathBuffer): the deletions must happen there and nowhere else.
+int MayEmptyFolder(const char* folder, char* real);

@@ -4,7 +4,9 @@
 #include <string.h>
 
 #include "files/files.h"
-#include "files/folder_files.h"
+#include "files/folder_guard.h"
+#include "files/held_folder.h"
+#include "files/real_folder.h"
 #include "platform/path.h"
 #include "platform/platform.h"
 
@@ -37,10 +39,11 @@ void RemoveShellItems() {
 }
 
 void RemoveProgramGroup(const char* programsFolder) {
-  PathBuffer pattern, group;
-  WIN32_FIND_DATAA entry, groupEntry;
+  PathBuffer pattern, group, real;
+  WIN32_FIND_DATAA entry;
   memset(pattern, 0, sizeof(pattern));
   memset(group, 0, sizeof(group));
+  memset(real, 0, sizeof(real));
   memset(&entry, 0, sizeof(entry));
 
   if (!FormatPath(pattern, sizeof(pattern), "%s\\*.*", programsFolder)) return;
@@ -51,15 +54,10 @@ void RemoveProgramGroup(const char* programsFolder) {
     // A link (symbolic link, junction) in the group's place leads to some other folder, whose
     // files are not the product's: nothing more to find here.
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) break;
-    memset(&groupEntry, 0, sizeof(groupEntry));
-    if (!FormatPath(group, sizeof(group), "%s\\%s", programsFolder, entry.cFileName) ||
-        !FormatPath(pattern, sizeof(pattern), "%s\\*.*", group))
-      continue;
-    HANDLE groupSearch = SysFindFirstFile(pattern, &groupEntry);
-    // The name is taken, but not by a folder that can be searched: nothing more to find here.
-    if (groupSearch == INVALID_HANDLE_VALUE) break;
-    DeleteFilesFound(group, groupSearch, &groupEntry);
-    SysRemoveDirectory(group);
+    if (!FormatPath(group, sizeof(group), "%s\\%s", programsFolder, entry.cFileName)) continue;
+    // Where the group really is, for its files to be deleted there and nowhere else. A group
+    // whose place Windows cannot tell, or that cannot be held or searched: nothing more to find.
+    if (!FindRealFolder(group, real) || !DeleteFolderFiles(group, real, 1)) break;
   } while (SysFindNextFile(search, &entry));
   SysFindClose(search);
 }

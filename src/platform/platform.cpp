@@ -4,11 +4,19 @@
 
 #include <shlobj.h>
 
-// A kernel32 function that older systems lack, or null. kernel32 is in every process from its
-// start: asking for its handle loads nothing.
-static FARPROC KernelProc(const char* name) {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  return kernel ? GetProcAddress(kernel, name) : nullptr;
+// A function of a system DLL that is in every process of the program from its start (kernel32,
+// and advapi32, a static import), or null where this Windows lacks it. Loads nothing.
+static FARPROC LoadedProc(const char* dll, const char* name) {
+  HMODULE module = GetModuleHandleA(dll);
+  return module ? GetProcAddress(module, name) : nullptr;
+}
+
+static FARPROC KernelProc(const char* name) { return LoadedProc("kernel32.dll", name); }
+
+// The function a looked-up address stands for.
+template <typename Function>
+Function As(FARPROC found) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(found));
 }
 
 #ifdef TOLVANE_SEAM
@@ -30,12 +38,11 @@ LONG SysRegQueryValue(HKEY key, const char* name, BYTE* data, DWORD* size) {
   return RegQueryValueExA(key, name, nullptr, nullptr, data, size);
 }
 
-LONG SysRegQueryInfoKey(HKEY key, char* className, DWORD classLength, DWORD* subkeys,
-                        DWORD* values) {
-  STAND_IN(RegQueryInfoKey, key, className, classLength, subkeys, values);
+LONG SysRegQueryInfoKey(HKEY key, DWORD* subkeys, DWORD* values) {
+  STAND_IN(RegQueryInfoKey, key, subkeys, values);
   DWORD maxSubkeyLength, maxClassLength, maxValueNameLength, maxValueLength, securitySize;
   FILETIME lastWrite;
-  return RegQueryInfoKeyA(key, className, &classLength, nullptr, subkeys, &maxSubkeyLength,
+  return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, subkeys, &maxSubkeyLength,
                           &maxClassLength, values, &maxValueNameLength, &maxValueLength,
                           &securitySize, &lastWrite);
 }
@@ -126,8 +133,102 @@ DWORD SysGetFinalPathNameByHandle(HANDLE file, char* buffer, DWORD size) {
   const DWORD kVolumeNameDos = 0;  // "\\?\C:\...", not a volume GUID or NT device path
   FARPROC found = KernelProc("GetFinalPathNameByHandleA");
   if (!found) return 0;
-  FinalPathFunction finalPath = reinterpret_cast<FinalPathFunction>(reinterpret_cast<void*>(found));
-  return finalPath(file, buffer, size, kVolumeNameDos);
+  return As<FinalPathFunction>(found)(file, buffer, size, kVolumeNameDos);
+}
+
+HANDLE SysOpenItselfForQuery(const char* path) {
+  STAND_IN(OpenItselfForQuery, path);
+  return CreateFileA(path, READ_CONTROL | FILE_READ_ATTRIBUTES,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                     nullptr);
+}
+
+DWORD SysGetOwnerSid(HANDLE file, BYTE* sid, DWORD size) {
+  STAND_IN(GetOwnerSid, file, sid, size);
+  typedef BOOL(WINAPI * GetSecurityFunction)(HANDLE, SECURITY_INFORMATION,
+                                             PSECURITY_DESCRIPTOR, DWORD, DWORD*);
+  typedef BOOL(WINAPI * GetOwnerFunction)(PSECURITY_DESCRIPTOR, PSID*, BOOL*);
+  typedef DWORD(WINAPI * SidLengthFunction)(PSID);
+  FARPROC getSecurity = LoadedProc("advapi32.dll", "GetKernelObjectSecurity");
+  FARPROC getOwner = LoadedProc("advapi32.dll", "GetSecurityDescriptorOwner");
+  FARPROC sidLength = LoadedProc("advapi32.dll", "GetLengthSid");
+  if (!getSecurity || !getOwner || !sidLength) return 0;
+  // The owner part of a security descriptor: a header and one SID of at most 68 bytes.
+  union {
+    SECURITY_DESCRIPTOR header;
+    BYTE bytes[256];
+  } descriptor;
+  DWORD needed = 0;
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (!As<GetSecurityFunction>(getSecurity)(file, OWNER_SECURITY_INFORMATION, &descriptor,
+                                            sizeof(descriptor), &needed) ||
+      !As<GetOwnerFunction>(getOwner)(&descriptor, &owner, &defaulted) || !owner)
+    return 0;
+  DWORD length = As<SidLengthFunction>(sidLength)(owner);
+  if (length == 0 || length > size) return 0;
+  CopyMemory(sid, owner, length);
+  return length;
+}
+
+HANDLE SysHoldFolder(const char* path, int throughHandle) {
+  STAND_IN(HoldFolder, path, throughHandle);
+  DWORD access = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+  if (throughHandle) access |= DELETE | FILE_LIST_DIRECTORY;
+  return CreateFileA(path, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+BOOL SysReadFolderEntries(HANDLE folder, void* buffer, DWORD size, int restart) {
+  STAND_IN(ReadFolderEntries, folder, buffer, size, restart);
+  // FILE_INFO_BY_HANDLE_CLASS FileIdBothDirectoryInfo and FileIdBothDirectoryRestartInfo.
+  typedef BOOL(WINAPI * GetInformationFunction)(HANDLE, int, void*, DWORD);
+  const int kIdBothDirectoryInfo = 10, kIdBothDirectoryRestartInfo = 11;
+  FARPROC found = KernelProc("GetFileInformationByHandleEx");
+  if (!found) return FALSE;
+  return As<GetInformationFunction>(found)(
+      folder, restart ? kIdBothDirectoryRestartInfo : kIdBothDirectoryInfo, buffer, size);
+}
+
+int SysWideToAnsi(const WCHAR* text, int length, char* buffer, int size) {
+  STAND_IN(WideToAnsi, text, length, buffer, size);
+  BOOL defaulted = FALSE;
+  int written = length > 0 && size > 1 ? WideCharToMultiByte(CP_ACP, 0, text, length, buffer,
+                                                              size - 1, nullptr, &defaulted)
+                                        : 0;
+  if (written <= 0 || defaulted) return 0;
+  buffer[written] = 0;
+  return written;
+}
+
+HANDLE SysOpenEntryForDelete(const char* path, int deleteOnClose) {
+  STAND_IN(OpenEntryForDelete, path, deleteOnClose);
+  return CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT |
+                         (deleteOnClose ? FILE_FLAG_DELETE_ON_CLOSE : 0),
+                     nullptr);
+}
+
+DWORD SysGetAttributesByHandle(HANDLE file) {
+  STAND_IN(GetAttributesByHandle, file);
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(file, &information)) return INVALID_FILE_ATTRIBUTES;
+  return information.dwFileAttributes;
+}
+
+BOOL SysSetDeleteDisposition(HANDLE file) {
+  STAND_IN(SetDeleteDisposition, file);
+  // FILE_INFO_BY_HANDLE_CLASS FileDispositionInfo and its record, FILE_DISPOSITION_INFO.
+  typedef BOOL(WINAPI * SetInformationFunction)(HANDLE, int, void*, DWORD);
+  const int kFileDispositionInfo = 4;
+  FARPROC found = KernelProc("SetFileInformationByHandle");
+  if (!found) return FALSE;
+  BOOLEAN deleteFile = TRUE;
+  return As<SetInformationFunction>(found)(file, kFileDispositionInfo, &deleteFile,
+                                           sizeof(deleteFile));
 }
 
 DWORD SysGetEnvironmentVariable(const char* name, char* buffer, DWORD size) {
@@ -200,9 +301,4 @@ FARPROC SysGetKernelProc(const char* name) {
 HMODULE SysLoadLibrary(const char* path) {
   STAND_IN(LoadLibrary, path);
   return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
-DWORD SysGetVersion() {
-  STAND_IN(GetVersion);
-  return GetVersion();
 }

@@ -9,9 +9,9 @@
 // Registry
 LONG SysRegOpenKey(HKEY root, const char* path, REGSAM access, HKEY* key);
 LONG SysRegQueryValue(HKEY key, const char* name, BYTE* data, DWORD* size);
-// Requests every output of RegQueryInfoKeyA; hands back only the two counts the purge uses.
-LONG SysRegQueryInfoKey(HKEY key, char* className, DWORD classLength, DWORD* subkeys,
-                        DWORD* values);
+// The numbers of subkeys and values. The class name is not asked for: one longer than any
+// buffer would make the whole query fail.
+LONG SysRegQueryInfoKey(HKEY key, DWORD* subkeys, DWORD* values);
 // data may be null: the name alone is read.
 LONG SysRegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameLength, BYTE* data,
                      DWORD* dataLength);
@@ -41,6 +41,37 @@ HANDLE SysOpenForQuery(const char* path);
 // with a drive letter (or "\\?\UNC\"). Returns its length, the size needed when it does not
 // fit, or 0 when Windows cannot tell or lacks the function.
 DWORD SysGetFinalPathNameByHandle(HANDLE file, char* buffer, DWORD size);
+// Opens a link itself, not what it leads to, only to ask Windows about it (its owner): read
+// access to its security descriptor and attributes, every sharing mode, folders included.
+HANDLE SysOpenItselfForQuery(const char* path);
+// Copies the SID of the owner of the open file or folder into sid (size bytes). Returns the
+// SID's length, or 0 when Windows cannot tell or it does not fit. The security functions are
+// looked up at run time: the 9x family has no owners.
+DWORD SysGetOwnerSid(HANDLE file, BYTE* sid, DWORD size);
+// Holds a folder open for as long as its entries are deleted, sharing read access only: while it
+// is open nobody else can rename, move or delete the folder. throughHandle: the handle may also
+// list the folder's entries and delete the folder itself (then any other open of the folder
+// fails, a search by its path included). INVALID_HANDLE_VALUE when it cannot be held.
+HANDLE SysHoldFolder(const char* path, int throughHandle);
+// Reads the next entries of a folder held through its handle into buffer (size bytes, 8-byte
+// aligned) as FILE_ID_BOTH_DIR_INFO records; restart: from the first entry again
+// (GetFileInformationByHandleEx, Windows Vista and later; looked up at run time). FALSE at the
+// end, on failure, and where the function is missing.
+BOOL SysReadFolderEntries(HANDLE folder, void* buffer, DWORD size, int restart);
+// Converts length UTF-16 characters to the ANSI code page, into buffer (size bytes, terminated).
+// Returns the bytes written without the terminator, or 0 when they do not fit or a character
+// has no form in the code page.
+int SysWideToAnsi(const WCHAR* text, int length, char* buffer, int size);
+// Opens a folder entry for its deletion, a link itself and never what it leads to, every
+// sharing mode. deleteOnClose: the entry goes when the handle is closed (for systems without
+// SysSetDeleteDisposition). INVALID_HANDLE_VALUE when it cannot be opened.
+HANDLE SysOpenEntryForDelete(const char* path, int deleteOnClose);
+// The attributes of the open file or folder, INVALID_FILE_ATTRIBUTES when Windows cannot tell.
+DWORD SysGetAttributesByHandle(HANDLE file);
+// Marks the open file, or empty folder, for deletion when its last handle is closed
+// (SetFileInformationByHandle, Windows Vista and later; looked up at run time). FALSE when it
+// cannot be marked or the function is missing.
+BOOL SysSetDeleteDisposition(HANDLE file);
 
 // Process environment
 // Returns the value's length, 0 when the variable is not set, or the size needed when it does
@@ -75,4 +106,3 @@ FARPROC SysGetKernelProc(const char* name);
 // Loads the DLL at a full path; its own dependencies are looked for in its folder first, not in
 // the program's (LOAD_WITH_ALTERED_SEARCH_PATH).
 HMODULE SysLoadLibrary(const char* path);
-DWORD SysGetVersion();  // the top bit is set on the 9x family

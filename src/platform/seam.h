@@ -25,6 +25,14 @@ struct PlatformSeam {
   decltype(&SysGetWindowsDirectory) GetWindowsDirectory;
   decltype(&SysOpenForQuery) OpenForQuery;
   decltype(&SysGetFinalPathNameByHandle) GetFinalPathNameByHandle;
+  decltype(&SysOpenItselfForQuery) OpenItselfForQuery;
+  decltype(&SysGetOwnerSid) GetOwnerSid;
+  decltype(&SysHoldFolder) HoldFolder;
+  decltype(&SysReadFolderEntries) ReadFolderEntries;
+  decltype(&SysWideToAnsi) WideToAnsi;
+  decltype(&SysOpenEntryForDelete) OpenEntryForDelete;
+  decltype(&SysGetAttributesByHandle) GetAttributesByHandle;
+  decltype(&SysSetDeleteDisposition) SetDeleteDisposition;
   decltype(&SysGetEnvironmentVariable) GetEnvironmentVariable;
   decltype(&SysIsDBCSLeadByte) IsDBCSLeadByte;
   decltype(&SysCharLowerBuff) CharLowerBuff;
@@ -39,7 +47,6 @@ struct PlatformSeam {
   decltype(&SysGetVersionEx) GetVersionEx;
   decltype(&SysGetKernelProc) GetKernelProc;
   decltype(&SysLoadLibrary) LoadLibrary;
-  decltype(&SysGetVersion) GetVersion;
 };
 
 extern PlatformSeam g_seam;  // written by tests, read by every Sys operation

@@ -4,12 +4,14 @@
 #include "files/folder_guard.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <string.h>
 
 #include <string>
 #include <vector>
 
+#include "files/real_folder.h"
 #include "files/test_folder.h"
 #include "support/seam_fixture.h"
 
@@ -196,9 +198,35 @@ TEST_F(FolderGuard, TellsPlainEntryNames) {
 // Where a folder really leads, as Wine tells it for real folders and short names, and with the
 // answers Wine cannot give stood in: a folder on the path marked as a link (Wine's own links
 // need a Unix symbolic link, made by the end-to-end fixture), a final path Windows gives for it,
-// or none (a system without GetFinalPathNameByHandleA, or a link it cannot resolve).
+// or none (a system without GetFinalPathNameByHandleA, or a link it cannot resolve), and the
+// owner of a link (Wine reports its own user as the owner of every file: Administrators is
+// stood in, unless a case asks for Wine's answer).
 class RealFolder : public SeamTest {
  protected:
+  // The owner answered for every file, as a string SID; "": Wine's own answer; "-": none.
+  static std::string& Owner() {
+    static std::string owner;
+    return owner;
+  }
+  static DWORD AnswerOwner(HANDLE file, BYTE* sid, DWORD size) {
+    if (Owner().empty()) {
+      g_seam.GetOwnerSid = nullptr;
+      DWORD length = SysGetOwnerSid(file, sid, size);
+      g_seam.GetOwnerSid = AnswerOwner;
+      return length;
+    }
+    PSID known = nullptr;
+    if (Owner() == "-" || !ConvertStringSidToSidA(Owner().c_str(), &known)) return 0;
+    DWORD length = GetLengthSid(known);
+    if (length <= size) memcpy(sid, known, length);
+    LocalFree(known);
+    return length <= size ? length : 0;
+  }
+  void SetUp() override {
+    SeamTest::SetUp();
+    Owner() = "S-1-5-32-544";
+    g_seam.GetOwnerSid = AnswerOwner;
+  }
   struct Answers {
     std::string linked;  // the folder reported as a link; "" for none
     const char* final;   // the final path answered; nullptr: Wine's own answer; "": no answer
@@ -298,6 +326,39 @@ TEST_F(RealFolder, TellsWhereAFolderReallyLeads) {
   }
 }
 
+// A link on the path is followed only when an administrator made it: its owner is the
+// Administrators group, SYSTEM or TrustedInstaller. A link any other account owns (Wine's own
+// answer is its user), or whose owner Windows cannot tell, makes the folder one whose real
+// place is unknown.
+TEST_F(RealFolder, FollowsOnlyLinksAnAdministratorMade) {
+  TestFolder folder;
+  folder.Make("Tolvane\\");
+  folder.Make("Tolvane\\Sub\\");
+  const std::string linked = folder.Path("Tolvane");
+  struct Case {
+    const char* owner;
+    bool followed;
+  } cases[] = {
+      {"S-1-5-32-544", true},  // Administrators
+      {"S-1-5-18", true},      // SYSTEM
+      {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", true},  // TrustedInstaller
+      {"", false},             // Wine's user
+      {"S-1-5-21-1004336348-1177238915-682003330-1001", false},  // a standard user
+      {"S-1-5-32-545", false},  // Users
+      {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478465", false},  // a service
+      {"S-1-5-32-544-1", false},  // Administrators' SID with one sub-authority more
+      {"-", false},               // no answer
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.owner);
+    Answer({linked, nullptr, true});
+    Owner() = c.owner;
+    PathBuffer found;
+    EXPECT_EQ(c.followed, FindRealFolder((linked + "\\Sub").c_str(), found) != 0);
+    EXPECT_EQ(c.followed, IsTrustedLink(linked.c_str()) != 0);
+  }
+}
+
 // The folders Wine names: each of them, however written, short names included, is refused;
 // so is any folder in another account's profile or in the Windows folder, and under Wine the
 // temporary folder lies in the profile. The product's usual folder and a test folder at the top
@@ -332,9 +393,10 @@ TEST_F(FolderGuard, RefusesTheFoldersWindowsNames) {
     EXPECT_NE("accepted", judge(folder)) << folder;
     EXPECT_NE("accepted", judge(upper(folder) + "\\")) << folder;
     EXPECT_NE("accepted", judge(folder + "\\Tolvane\\..")) << folder;
-    EXPECT_FALSE(MayEmptyFolder(folder.c_str())) << folder;
+    PathBuffer real;
+    EXPECT_FALSE(MayEmptyFolder(folder.c_str(), real)) << folder;
     ASSERT_TRUE(GetShortPathNameA(folder.c_str(), path, sizeof(path))) << folder;
-    EXPECT_FALSE(MayEmptyFolder(path)) << path;
+    EXPECT_FALSE(MayEmptyFolder(path, real)) << path;
   }
   ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, path, CSIDL_PROFILE, FALSE));
   std::string users = std::string(path) + "\\..";
@@ -345,7 +407,9 @@ TEST_F(FolderGuard, RefusesTheFoldersWindowsNames) {
   ASSERT_TRUE(GetTempPathA(sizeof(path), path));
   EXPECT_EQ("sealed", judge(std::string(path) + "Tolvane"));
   TestFolder folder;
-  EXPECT_TRUE(MayEmptyFolder(folder.Root().c_str())) << folder.Root();
+  PathBuffer real;
+  EXPECT_TRUE(MayEmptyFolder(folder.Root().c_str(), real)) << folder.Root();
+  EXPECT_STREQ(folder.Root().c_str(), real);
 }
 
 // Folders named with letters outside ASCII, as an account name may be: a profile in a folder of
