@@ -17,6 +17,7 @@ import re
 import shutil
 import signal
 import sys
+import threading
 import time
 from dataclasses import dataclass, field
 
@@ -101,7 +102,12 @@ SCENARIOS = {
     "class_in_other_profile": (["nt"], "class_in_other_profile", [YES]),
     "class_short_name": (["nt"], "class_short_name", [YES]),
     "install_link_to_system": (["nt"], "install_link_to_system", [YES]),
-    "install_moved_by_link": (["nt"], "install_moved_by_link", [YES]),
+    "install_link_to_vendor": (["nt"], "install_link_to_vendor", [YES]),
+    "file_link_in_install": (["nt"], "file_link_in_install", [YES]),
+    # The folder swapped for a link while its files are deleted (on the 9x family there are no
+    # links and no sharing to rely on).
+    "swap_install": (["nt"], "swap_install", [YES]),
+    "swap_group": (["nt"], "swap_group", [YES]),
     "group_link": (["nt"], "group_link", [YES]),
     "won_names": (["nt"], "won_names", [YES]),
 }
@@ -288,7 +294,52 @@ def check_planted(run, prefix, fail):
                 name, open(mark, "rb").read().decode("ascii", "replace") or "a program"))
 
 
-def execute(paths, prefix, run, tag, workdir, intact, fail):
+class Swapper(threading.Thread):
+    """Swaps a folder for a link while the uninstaller deletes its files, as a standard user with
+    the right to change the folder's parent could: as soon as the first of its files is gone,
+    the folder is renamed away and a link to target takes its place. Done from the Unix side,
+    where Wine does not stop a rename of a folder that a Windows program holds open."""
+
+    def __init__(self, drive_c, folder, target):
+        super().__init__(daemon=True)
+        self.folder_rel, self.target_rel = folder, target  # relative to drive_c
+        self.folder = os.path.join(drive_c, folder)
+        self.target = os.path.join(drive_c, target)
+        self.moved = self.folder + ".swapped"
+        self.first = os.path.join(self.folder, fixture.SWAP_FILES[0])
+        self.done = threading.Event()
+        self.left = None  # files still in the folder when it was swapped
+
+    def run(self):
+        while not self.done.is_set():
+            if not os.path.lexists(self.first):
+                os.rename(self.folder, self.moved)
+                os.symlink(os.path.relpath(self.target, os.path.dirname(self.folder)), self.folder)
+                self.left = len(os.listdir(self.moved))
+                return
+            time.sleep(0.0005)
+
+    def stop(self):
+        self.done.set()
+        self.join(10)
+
+
+def unswap(state, folder):
+    """The state with the swapped folder's items back under its own name and the link that took
+    its place left out, so that it compares with the state before the swap."""
+    folder = "drive_c/" + folder
+    moved = folder + ".swapped"
+    result = {}
+    for item, value in state.items():
+        if item == ("link", folder):
+            continue
+        if item[0] in ("file", "dir") and (item[1] == moved or item[1].startswith(moved + "/")):
+            item = (item[0], folder + item[1][len(moved):])
+        result[item] = value
+    return result
+
+
+def execute(paths, prefix, run, tag, workdir, intact, fail, swapper=None):
     logs = {n: os.path.join(workdir, "%s-%s.log" % (tag, n))
             for n in ("answerer", "listener", "mutex", "hung")}
     stop_file = os.path.join(workdir, tag + ".stop")
@@ -331,6 +382,8 @@ def execute(paths, prefix, run, tag, workdir, intact, fail):
             exe = "C:\\" + folder.replace("/", "\\") + "\\" + os.path.basename(paths.exe)
             overrides = ",".join(re.sub(r"\.dll$", "", n) for n in run.planted) + "=n,b"
         first = prefix.start([exe] + run.args, overrides=overrides)
+        if swapper:
+            swapper.start()
         if run.second_instance and wait_for_line(logs["answerer"], "box ", first, 30):
             again = time.monotonic()
             code = prefix.run([paths.exe], RUN_BOUND_S)
@@ -339,6 +392,8 @@ def execute(paths, prefix, run, tag, workdir, intact, fail):
                      "expected 0 at once" % (code, time.monotonic() - again))
         code = prefix.finish(first, RUN_BOUND_S)
         took = time.monotonic() - started
+        if swapper:
+            swapper.stop()
         if code is None:
             fail("the uninstaller hung and was killed after %d s" % RUN_BOUND_S)
             return
@@ -389,14 +444,19 @@ def run_scenario(paths, name, family, keep=False):
             "config": True,
             "folder": "files_removed" not in fixture.VARIANTS[variant],
         }
+        swapped = fixture.VARIANTS[variant].get("swapped")
         for index, run in enumerate(runs):
             tag = "run%d" % (index + 1)
             count = len(failures)
-            execute(paths, prefix, run, tag, workdir, intact, fail)
+            swapper = Swapper(os.path.join(prefix.path, "drive_c"),
+                              *[fixture._expand(prefix, p) for p in swapped]) if swapped else None
+            execute(paths, prefix, run, tag, workdir, intact, fail, swapper)
             check_planted(run, prefix, fail)
             after = winebox.snapshot(prefix.path)
-            removed, added, changed = winebox.compare(state, after)
             must_go = expected if run.removes else set()
+            if swapped:
+                after, must_go = check_swap(swapper, state, after, must_go, fail)
+            removed, added, changed = winebox.compare(state, after)
             for item in sorted(must_go - removed):
                 fail("%s: still there, should be removed: %s" % (tag, winebox.describe(item)))
             for item in sorted(removed - must_go):
@@ -413,6 +473,33 @@ def run_scenario(paths, name, family, keep=False):
     if not failures and not keep:
         winebox.remove_tree(prefix.path)
     return failures
+
+
+def check_swap(swapper, before, after, must_go, fail):
+    """The swap must have come while the files were deleted, and nothing in the folder the link
+    led to may have changed. Returns the state after, with the swapped folder back under its own
+    name, and what must go, less the swapped folder's files: any of them may have gone before
+    the swap, and whatever stayed there stays."""
+    folder, target = swapper.folder_rel, "drive_c/" + swapper.target_rel
+    if swapper.left is None:
+        fail("inconclusive: the first file was never deleted, so the folder was never swapped")
+    elif swapper.left == 0:
+        fail("inconclusive: the folder was swapped after all its files were deleted")
+    else:
+        print("swapped with %d of the folder's files left" % swapper.left, flush=True)
+    for item, value in before.items():
+        if item[0] in ("file", "dir") and (item[1] == target or item[1].startswith(target + "/")):
+            if after.get(item) != value:
+                fail("the link's target changed: %s" % winebox.describe(item))
+    inside = "drive_c/" + folder
+
+    def in_folder(item):
+        return item[0] in ("file", "dir") and (item[1] == inside or
+                                               item[1].startswith(inside + "/"))
+
+    after = unswap(after, folder)
+    gone = {i for i in before if in_folder(i) and i not in after}
+    return after, {i for i in must_go if not in_folder(i)} | gone
 
 
 def noise(paths, rounds=3):

@@ -23,6 +23,8 @@ RUN_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
 UNINSTALL_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall"
 SERVICES_KEY = r"SYSTEM\CurrentControlSet\Services"
 RUNSERVICES_KEY = r"Software\Microsoft\Windows\CurrentVersion\RunServices"
+SHELL_FOLDERS_KEY = r"Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"
+USER_SHELL_FOLDERS_KEY = SHELL_FOLDERS_KEY.replace("Shell Folders", "User Shell Folders")
 
 # Registry: (root, key path, values). Roots are HKLM, HKCU and HKCR of the view the uninstaller
 # sees, and HKLM_OTHER for the other view (the 64-bit one for the shipped 32-bit exe). Values:
@@ -110,6 +112,10 @@ INSTALL_REL = "Program Files (x86)/Brenlock/Tolvane"
 INSTALL_FILES = ["tolsrv.dll", "tolguard.exe", "warder.vxd", "tolvane.ini",
                  PRODUCT + " 도움말.txt"]
 COMMON_PROGRAMS = "ProgramData/Microsoft/Windows/Start Menu/Programs"
+# Another vendor's folder, where links that a user made lead.
+VENDOR_REL = "Program Files/Lindqvist Antivirus"
+# The files of the swap variants: enough that deleting them takes a good part of a second.
+SWAP_FILES = ["f%05d.dat" % i for i in range(4000)]
 USER_PROGRAMS = "users/{user}/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
 GROUP_FILES = [PRODUCT + ".lnk", PRODUCT + " 제거.lnk", "읽어보기.txt"]
 FILES = (
@@ -136,7 +142,10 @@ FILES = (
 #   run deletes them; install_dir_stays / group_dir_stays: a file in the folder stays, and so
 #   does the folder; registry_removed: (root, path) keys of REGISTRY left out; reg_links: (root,
 #   path, target root, target path) registry link keys made by the link helper, which stay, with
-#   the keys above them; folder_links: see below.
+#   the keys above them; folder_links: see below; file_links: (path, target) file links made
+#   with ln -s; swapped: (folder, target) the folder the harness swaps for a link to target while
+#   the uninstaller deletes its files; registry_added: more (root, path, values); group_in: the
+#   Programs folder that holds the product's group (the all-users one when not given).
 VARIANTS = {
     "complete": {},
     "subfolder": {"files_added": [INSTALL_REL + "/Logs/scan.log"], "install_dir_stays": True},
@@ -173,13 +182,39 @@ VARIANTS = {
                          "files_added": ["Program Files/tolsrv.dll", "Program Files/other.dll"],
                          "removes_install": False, "removes_system_exe": False},
     # folder_links: (path, target, moved) made with ln -s, Wine's folder links. moved: the folder's
-    # content is moved to the target first; otherwise it is dropped. An install folder that is a
-    # link into the system folder is refused; the product's folder reached through a link to
-    # where it was moved is emptied, and Wine's RemoveDirectory then removes the folder the link
-    # leads to and leaves the link (Windows would remove the link).
+    # content is moved to the target first; otherwise it is dropped. A link is followed only when
+    # an administrator owns it, and Wine reports its own user as the owner of every file: an
+    # install folder that is a link into the system folder, or that a user replaced by a link to
+    # another vendor's folder under Program Files (a folder no list of system folders refuses),
+    # is refused, and what it leads to stays whole.
     "install_link_to_system": {"folder_links": [(INSTALL_REL, "{sys32}", False)],
                                "removes_install": False, "removes_system_exe": False},
-    "install_moved_by_link": {"folder_links": [(INSTALL_REL, "Tolvane moved/Tolvane", True)]},
+    "install_link_to_vendor": {
+        "folder_links": [(INSTALL_REL, VENDOR_REL, False)],
+        "files_added": [VENDOR_REL + "/" + name for name in ("tolsrv.dll", "engine.dll",
+                                                             "rules.dat")],
+        "removes_install": False, "removes_system_exe": False},
+    # A file link in the install folder is deleted as a link, never what it leads to. Wine opens
+    # what a link leads to whatever it is asked: the handle's final path is then outside the
+    # folder, so the link stays too (Windows deletes the link), and with it the folder.
+    "file_link_in_install": {"file_links": [(INSTALL_REL + "/brencore.dll",
+                                             "Program Files (x86)/Brenlock/Shared/brencore.dll")],
+                             "install_dir_stays": True},
+    # Many files, so that the harness can swap the folder for a link while the uninstaller is
+    # deleting them (see e2e.py); the other vendor's folder holds files of the same names.
+    "swap_install": {"files_added": [INSTALL_REL + "/" + name for name in SWAP_FILES]
+                     + [VENDOR_REL + "/" + name for name in SWAP_FILES],
+                     "swapped": (INSTALL_REL, VENDOR_REL)},
+    # The same for the program group in the current user's Start menu, which every program of
+    # that user may change: there when Windows names no all-users Programs folder (an empty
+    # "Common Programs" shell folder makes Wine's answer fail).
+    "swap_group": {"registry_added": [("HKLM", SHELL_FOLDERS_KEY, {"Common Programs": ""}),
+                                      ("HKLM", USER_SHELL_FOLDERS_KEY, {"Common Programs": ""})],
+                   "group_in": USER_PROGRAMS,
+                   "files_added": [USER_PROGRAMS + "/" + PRODUCT + "/" + name
+                                   for name in GROUP_FILES[1:] + SWAP_FILES]
+                   + [VENDOR_REL + "/" + name for name in SWAP_FILES],
+                   "swapped": (USER_PROGRAMS + "/" + PRODUCT, VENDOR_REL)},
     # A program group that is a link to another folder is not entered.
     "group_link": {"folder_links": [(COMMON_PROGRAMS + "/" + PRODUCT, "users/Public/Documents/Tools",
                               True)], "removes_group": False},
@@ -274,7 +309,8 @@ def registry_entries(variant, family, short=None):
     """REGISTRY as this variant and family install it; the value None deletes ("@=-"). short
     fills in a class value's "{short}"."""
     removed = VARIANTS[variant].get("registry_removed", [])
-    entries = [(root, path, dict(values)) for root, path, values in REGISTRY
+    entries = [(root, path, dict(values)) for root, path, values in
+               REGISTRY + VARIANTS[variant].get("registry_added", [])
                if (root, path) not in removed]
     if family == "9x":
         entries.append(("HKCU", r"Software\Wine", {"Version": "win98"}))
@@ -308,6 +344,10 @@ def install(prefix, variant, family, workdir, link_maker=None):
             os.rename(link, target)
         else:
             winebox.remove_tree(link)
+        os.symlink(os.path.relpath(target, os.path.dirname(link)), link)
+    for link, target in settings.get("file_links", []):
+        link = os.path.join(drive_c, _expand(prefix, link))
+        target = os.path.join(drive_c, _expand(prefix, target))
         os.symlink(os.path.relpath(target, os.path.dirname(link)), link)
 
     os.makedirs(workdir, exist_ok=True)
@@ -353,7 +393,7 @@ def missing_from(prefix, before, variant, family):
         rel = _where(prefix, rel, settings)
         if rel is not None and ("file", "drive_c/" + rel) not in before:
             missing.append("file drive_c/" + rel)
-    for link, _, _ in settings.get("folder_links", []):
+    for link in [l[0] for l in settings.get("folder_links", []) + settings.get("file_links", [])]:
         if ("link", "drive_c/" + _expand(prefix, link)) not in before:
             missing.append("link drive_c/" + _expand(prefix, link))
     return missing
@@ -407,9 +447,10 @@ def expected_removal(prefix, before, variant, family):
     if settings.get("removes_system_exe", True):
         gone.update(file_items("{sys32}/kelrun32.exe"))
     if settings.get("removes_group", True):
+        group = _expand(prefix, settings.get("group_in", COMMON_PROGRAMS) + "/" + PRODUCT)
         for name in GROUP_FILES:
-            gone.update(file_items(COMMON_PROGRAMS + "/" + PRODUCT + "/" + name))
+            gone.update(file_items(group + "/" + name))
         if not settings.get("group_dir_stays"):
-            gone.add(("dir", "drive_c/" + COMMON_PROGRAMS + "/" + PRODUCT))
+            gone.add(("dir", "drive_c/" + group))
     gone.update(file_items("users/Public/Desktop/" + PRODUCT + ".lnk"))
     return gone, missing
