@@ -9,6 +9,10 @@ whole state of the prefix is compared before and after every run of the uninstal
   e2e.py all --build DIR              every row, one after the other, with the wall time
   e2e.py list                         the rows, "NAME FAMILY" per line (CMake reads this)
   e2e.py noise --build DIR            shows what Wine alone changes from one start to the next
+  e2e.py cost --build DIR [--exe EXE] [--rounds N]
+                                      times the Yes row: from the listener's return from the
+                                      broadcast to the completion box (the prescribed one-second
+                                      wait and the work), median and fastest of N runs
 """
 import argparse
 import contextlib
@@ -521,18 +525,42 @@ def noise(paths, rounds=3):
     winebox.remove_tree(os.path.join(workdir, "prefix"))
 
 
+def cost(paths, rounds):
+    """Runs the Yes row rounds times and prints the time from the listener's return from the
+    broadcast to the completion box, as the helpers logged it."""
+    times = []
+    for _ in range(rounds):
+        if run_scenario(paths, "yes", "nt", keep=True):
+            raise SystemExit("the Yes row failed")
+        workdir = os.path.join(paths.root, "yes-nt")
+        returned = [fields(l) for l in read_log(os.path.join(workdir, "run1-listener.log"))
+                    if l.startswith("returned ")]
+        boxes = [fields(l) for l in read_log(os.path.join(workdir, "run1-answerer.log"))
+                 if l.startswith("box ")]
+        times.append(int(boxes[1]["time"]) - int(returned[0]["time"]))
+        winebox.remove_tree(os.path.join(workdir, "prefix"))
+    times.sort()
+    print("%s: listener returned to completion box: median %d ms, fastest %d ms (%d runs: %s)" % (
+        paths.exe, times[len(times) // 2], times[0], rounds, " ".join(map(str, times))))
+
+
 def main():
     signal.signal(signal.SIGTERM, _terminate)
     signal.signal(signal.SIGHUP, _terminate)
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("command", choices=["base", "run", "all", "list", "noise"])
+    parser.add_argument("command", choices=["base", "run", "all", "list", "noise", "cost"])
     parser.add_argument("name", nargs="?")
     parser.add_argument("family", nargs="?", choices=["nt", "9x"])
     parser.add_argument("--build", default=".")
     parser.add_argument("--keep", action="store_true", help="keep the prefix of a passed row")
+    parser.add_argument("--exe", help="cost: the uninstaller to time (default: the build's)")
+    parser.add_argument("--rounds", type=int, default=5, help="cost: runs of the Yes row")
     options = parser.parse_args()
     paths = Paths(options.build)
+    if options.exe:
+        paths.exe = os.path.abspath(options.exe)
+        paths.arch = winebox.pe_arch(paths.exe)
     if options.command == "list":
         for name, (families, _, _) in SCENARIOS.items():
             for family in families:
@@ -543,6 +571,9 @@ def main():
         return 0
     if options.command == "noise":
         noise(paths)
+        return 0
+    if options.command == "cost":
+        cost(paths, options.rounds)
         return 0
     if options.command == "run":
         if options.name not in SCENARIOS or options.family not in SCENARIOS[options.name][0]:
