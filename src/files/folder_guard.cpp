@@ -246,7 +246,7 @@ void KeepVariable(FolderList* list, const char* name, const char* suffix) {
 void KeepRealFolders(FolderList* list) {
   PathBuffer real;
   for (int i = 0, named = *list->count; i < named; ++i)
-    if (FindRealFolder(list->folders[i], real)) Keep(list, real, "");
+    if (FindRealFolder(list->folders[i], real, 0)) Keep(list, real, "");
 }
 
 }  // namespace
@@ -282,6 +282,7 @@ int MayEmptyFolder(const char* folder, char* real) {
   GuardedFolders guarded;
   // The text is judged first: a share or device path is not even asked about.
   return CollectGuardedFolders(&guarded) &&
-         JudgeInstallFolder(folder, &guarded) == kFolderAccepted && FindRealFolder(folder, real) &&
+         JudgeInstallFolder(folder, &guarded) == kFolderAccepted &&
+         FindRealFolder(folder, real, 1) &&
          JudgeInstallFolder(real, &guarded) == kFolderAccepted;
 }

@@ -58,9 +58,10 @@ namespace {
 // Walks the canonical form of a folder below a drive ("x:\a\b") name by name, as Windows lists
 // each: stores the long form of every name in longForm (a PathBuffer) and sets *linked when a
 // folder on the path is a link. Returns 0 when a name cannot be found, is no folder, comes back
-// unusable or does not fit. Searching for each name works on every Windows family and tells its
-// long name and its attributes at once.
-int WalkFolder(const char* canonical, char* longForm, int* linked) {
+// unusable or does not fit, and, with trustedLinksOnly, when a link on the path is not one an
+// administrator made. Searching for each name works on every Windows family and tells its long
+// name and its attributes at once.
+int WalkFolder(const char* canonical, char* longForm, int* linked, int trustedLinksOnly) {
   PathBuffer partial;
   WIN32_FIND_DATAA found;
   *linked = 0;
@@ -80,8 +81,7 @@ int WalkFolder(const char* canonical, char* longForm, int* linked) {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsPlainEntryName(found.cFileName))
       return 0;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      // A link is followed only when an administrator made it.
-      if (!IsTrustedLink(partial)) return 0;
+      if (trustedLinksOnly && !IsTrustedLink(partial)) return 0;
       *linked = 1;
     }
     int length = static_cast<int>(strlen(longForm));
@@ -121,11 +121,11 @@ int PlainFinalPath(const char* final, char* real) {
   return plain && !HasConvertedName(real);
 }
 
-int FindRealFolder(const char* folder, char* real) {
+int FindRealFolder(const char* folder, char* real, int trustedLinksOnly) {
   PathBuffer canonical, longForm, final;
   int linked;
   if (Canonicalize(folder, canonical, sizeof(canonical)) != kFolderAccepted) return 0;
-  if (canonical[0] == '\\' || !WalkFolder(canonical, longForm, &linked)) return 0;
+  if (canonical[0] == '\\' || !WalkFolder(canonical, longForm, &linked, trustedLinksOnly)) return 0;
   // Windows is asked even without a link on the path: a drive letter can itself stand for a
   // folder (subst) or a share (a mapped drive).
   memset(final, 0, sizeof(final));

@@ -6,9 +6,11 @@
 // the long form of every name, every link (symbolic link, junction, mount point) on the folder
 // or a folder above it followed, and a drive letter that stands for a folder or a share
 // replaced. Returns 0 when Windows cannot tell: a name on the path cannot be found or comes back
-// unusable, a link cannot be resolved on this system, or folder is no path below a drive; and
-// when a link on the path is not one an administrator made (IsTrustedLink).
-int FindRealFolder(const char* folder, char* real);
+// unusable, a link cannot be resolved on this system, or folder is no path below a drive; and,
+// with trustedLinksOnly, when a link on the path is not one an administrator made
+// (IsTrustedLink). A folder whose files are to be deleted is followed only through such links;
+// the system's own folders, which the guard refuses wherever they lead, through any.
+int FindRealFolder(const char* folder, char* real, int trustedLinksOnly);
 
 // Whether the link at path (opened itself, not what it leads to) is owned by the Administrators
 // group, SYSTEM or TrustedInstaller, as Windows 11's RedirectionGuard decides: only such a link

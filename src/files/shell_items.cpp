@@ -57,7 +57,7 @@ void RemoveProgramGroup(const char* programsFolder) {
     if (!FormatPath(group, sizeof(group), "%s\\%s", programsFolder, entry.cFileName)) continue;
     // Where the group really is, for its files to be deleted there and nowhere else. A group
     // whose place Windows cannot tell, or that cannot be held or searched: nothing more to find.
-    if (!FindRealFolder(group, real) || !DeleteFolderFiles(group, real, 1)) break;
+    if (!FindRealFolder(group, real, 1) || !DeleteFolderFiles(group, real, 1)) break;
   } while (SysFindNextFile(search, &entry));
   SysFindClose(search);
 }
