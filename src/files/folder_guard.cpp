@@ -10,11 +10,17 @@
 #include "files/real_folder.h"
 #include "platform/platform.h"
 
+int IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+int IsDots(const char* text, int start, int end) {
+  for (int i = start; i < end; ++i)
+    if (text[i] != '.') return 0;
+  return end > start;
+}
+
 namespace {
 
 int IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-int IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -56,13 +62,6 @@ int AppendComponent(const char** path, char* canonical, int size, int* length) {
   // lowered character can become a separator.
   SysCharLowerBuff(canonical + start, bytes);
   return IsWholeName(canonical + start, bytes);
-}
-
-// Whether the bytes from start to length are dots alone ("." and ".." among them).
-int IsDots(const char* canonical, int start, int length) {
-  for (int i = start; i < length; ++i)
-    if (canonical[i] != '.') return 0;
-  return length > start;
 }
 
 // Where the canonical path ends once the name before end is dropped: at the separator before

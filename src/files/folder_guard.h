@@ -29,6 +29,12 @@ enum FolderVerdict {
   kFolderShare,      // on a share: a share can name a local folder under another name
 };
 
+// Whether c is a letter of ASCII, as a drive letter is.
+int IsAsciiLetter(char c);
+
+// Whether the bytes of text from start to end are dots alone ("." and ".." among them).
+int IsDots(const char* text, int start, int end);
+
 // Writes the canonical form of path into canonical (size bytes): "x:" or "\\server\share", then
 // "\name" for each folder below it, with ".", "..", repeated separators and the trailing dots and
 // spaces Windows drops resolved, and every letter lower-cased. Returns kFolderAccepted when the

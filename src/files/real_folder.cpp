@@ -11,15 +11,6 @@
 
 namespace {
 
-int IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-// Whether the bytes from start to end are dots alone ("." and ".." among them).
-int IsDots(const char* text, int start, int end) {
-  for (int i = start; i < end; ++i)
-    if (text[i] != '.') return 0;
-  return end > start;
-}
-
 // The owners whose links are followed, as SIDs: BUILTIN\Administrators (S-1-5-32-544), SYSTEM
 // (S-1-5-18) and NT SERVICE\TrustedInstaller (S-1-5-80-956008885-3418522649-1831038044-
 // 1853292631-2271478464). A SID is its revision, its number of sub-authorities, a six-byte

@@ -5,7 +5,9 @@ helper programs answer the message boxes, listen for the broadcast and hold the 
 whole state of the prefix is compared before and after every run of the uninstaller.
 
   e2e.py base --build DIR             make the run's base prefix (DIR/e2e/base)
-  e2e.py run NAME FAMILY --build DIR  one row of the table (FAMILY: nt or 9x)
+  e2e.py run NAME FAMILY --build DIR [--exe EXE]
+                                      one row of the table (FAMILY: nt or 9x), on the build's
+                                      exe or on EXE (a signed copy, say)
   e2e.py all --build DIR              every row, one after the other, with the wall time
   e2e.py list                         the rows, "NAME FAMILY" per line (CMake reads this)
   e2e.py noise --build DIR            shows what Wine alone changes from one start to the next
@@ -124,8 +126,6 @@ class Paths:
         self.base = os.path.join(self.root, "base")
         self.home = os.path.join(self.root, "home")
         self.exe = os.path.join(self.build, "TolvaneUninstall.exe")
-        # The prefixes run programs of the exe's own architecture.
-        self.arch = winebox.pe_arch(self.exe) if os.path.exists(self.exe) else "x86"
         helpers = os.path.join(self.build, "tests", "e2e")
         self.answerer = os.path.join(helpers, "e2e_answerer.exe")
         self.listener = os.path.join(helpers, "e2e_listener.exe")
@@ -133,6 +133,11 @@ class Paths:
         self.hung_window = os.path.join(helpers, "e2e_hung_window.exe")
         self.planted = os.path.join(helpers, "e2e_planted.dll")
         self.reg_link = os.path.join(helpers, "e2e_reg_link.exe")
+
+    @property
+    def arch(self):
+        """The prefixes run programs of the exe's own architecture."""
+        return winebox.pe_arch(self.exe) if os.path.exists(self.exe) else "x86"
 
 
 def _terminate(signum, frame):
@@ -318,7 +323,7 @@ class Swapper(threading.Thread):
         while not self.done.is_set():
             if not os.path.lexists(self.first):
                 os.rename(self.folder, self.moved)
-                os.symlink(os.path.relpath(self.target, os.path.dirname(self.folder)), self.folder)
+                winebox.link_to(self.folder, self.target)
                 self.left = len(os.listdir(self.moved))
                 return
             time.sleep(0.0005)
@@ -337,7 +342,7 @@ def unswap(state, folder):
     for item, value in state.items():
         if item == ("link", folder):
             continue
-        if item[0] in ("file", "dir") and (item[1] == moved or item[1].startswith(moved + "/")):
+        if winebox.under(item, moved):
             item = (item[0], folder + item[1][len(moved):])
         result[item] = value
     return result
@@ -492,18 +497,12 @@ def check_swap(swapper, before, after, must_go, fail):
     else:
         print("swapped with %d of the folder's files left" % swapper.left, flush=True)
     for item, value in before.items():
-        if item[0] in ("file", "dir") and (item[1] == target or item[1].startswith(target + "/")):
-            if after.get(item) != value:
-                fail("the link's target changed: %s" % winebox.describe(item))
+        if winebox.under(item, target) and after.get(item) != value:
+            fail("the link's target changed: %s" % winebox.describe(item))
     inside = "drive_c/" + folder
-
-    def in_folder(item):
-        return item[0] in ("file", "dir") and (item[1] == inside or
-                                               item[1].startswith(inside + "/"))
-
     after = unswap(after, folder)
-    gone = {i for i in before if in_folder(i) and i not in after}
-    return after, {i for i in must_go if not in_folder(i)} | gone
+    gone = {i for i in before if winebox.under(i, inside) and i not in after}
+    return after, {i for i in must_go if not winebox.under(i, inside)} | gone
 
 
 def noise(paths, rounds=3):
@@ -554,13 +553,12 @@ def main():
     parser.add_argument("family", nargs="?", choices=["nt", "9x"])
     parser.add_argument("--build", default=".")
     parser.add_argument("--keep", action="store_true", help="keep the prefix of a passed row")
-    parser.add_argument("--exe", help="cost: the uninstaller to time (default: the build's)")
+    parser.add_argument("--exe", help="run, cost: the uninstaller to run (default: the build's)")
     parser.add_argument("--rounds", type=int, default=5, help="cost: runs of the Yes row")
     options = parser.parse_args()
     paths = Paths(options.build)
     if options.exe:
         paths.exe = os.path.abspath(options.exe)
-        paths.arch = winebox.pe_arch(paths.exe)
     if options.command == "list":
         for name, (families, _, _) in SCENARIOS.items():
             for family in families:

@@ -344,11 +344,11 @@ def install(prefix, variant, family, workdir, link_maker=None):
             os.rename(link, target)
         else:
             winebox.remove_tree(link)
-        os.symlink(os.path.relpath(target, os.path.dirname(link)), link)
+        winebox.link_to(link, target)
     for link, target in settings.get("file_links", []):
         link = os.path.join(drive_c, _expand(prefix, link))
         target = os.path.join(drive_c, _expand(prefix, target))
-        os.symlink(os.path.relpath(target, os.path.dirname(link)), link)
+        winebox.link_to(link, target)
 
     os.makedirs(workdir, exist_ok=True)
     short = _short_name(prefix, settings["short_of"], workdir) if "short_of" in settings else None

@@ -327,6 +327,17 @@ def describe(item):
     return " ".join(str(p) for p in item)
 
 
+def link_to(link, target):
+    """Makes link a Unix symbolic link to target, written relative to the link's folder (as
+    Wine shows it: a link within drive_c)."""
+    os.symlink(os.path.relpath(target, os.path.dirname(link)), link)
+
+
+def under(item, path):
+    """Whether a snapshot item is the file or folder path, or lies below it."""
+    return item[0] in ("file", "dir") and (item[1] == path or item[1].startswith(path + "/"))
+
+
 def remove_tree(path):
     if os.path.isdir(path) and not os.path.islink(path):
         shutil.rmtree(path)

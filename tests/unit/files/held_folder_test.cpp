@@ -54,8 +54,8 @@ class HeldFolder : public FileCleanupTest {
     if (length == 0 || real.size() < suffix.size() ||
         real.compare(real.size() - suffix.size(), suffix.size(), suffix) != 0)
       return length;
-    std::string other = "\\\\?\\" + Elsewhere() + suffix.substr(suffix.find_last_of('\\'));
-    if (suffix == "\\Tolvane") other = "\\\\?\\" + Elsewhere();
+    // The folder itself leads to Other; an entry to the entry of that name in Other.
+    std::string other = "\\\\?\\" + Elsewhere() + (suffix == "\\Tolvane" ? "" : suffix);
     if (other.size() >= size) return other.size() + 1;
     strcpy(buffer, other.c_str());
     return other.size();
