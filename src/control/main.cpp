@@ -5,6 +5,7 @@
 // initialises itself when it is loaded.
 #include "control/dll_search.h"
 #include "control/redirection_trust.h"
+#include "control/start_folder.h"
 #include "control/uninstall.h"
 
 extern "C" void __stdcall TolvaneEntry() {
@@ -12,6 +13,8 @@ extern "C" void __stdcall TolvaneEntry() {
   RestrictDllSearch();
   // And before any file is looked at: no junction a standard user made is followed.
   EnforceRedirectionTrust();
+  // Out of the folder it was started in, which may be the install folder it is about to remove.
+  LeaveStartFolder();
   // The four arguments are the usual ones of a graphical Windows program; RunUninstall reads none.
   ExitProcess(RunUninstall(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT));
 }

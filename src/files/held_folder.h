@@ -1,22 +1,32 @@
 // A folder whose files are deleted while it is held open, each file through a handle of its own.
 #pragma once
 
-// Deletes the files directly in folder, then the folder itself when removeFolder (only an empty
-// one goes). approved (a PathBuffer's text, "C:\...") is where the guard found that folder
-// really leads; nothing outside it is deleted.
+#include "files/folder_guard.h"
+
+// Deletes the files directly in folder, then the folder itself when that left it empty. Only a
+// folder on a local drive with no link (symbolic link, junction, mount point) anywhere on its path
+// is emptied, and, with guarded, only one the guard accepts (JudgeInstallFolder) in its long
+// form. Returns 1 when its files were offered for deletion, 0 when the folder was refused or could
+// not be held, proven or listed: then nothing in it was deleted.
 //
-// On the NT family the folder is held open from before its entries are listed until its
-// removal, sharing read access only, so it cannot be renamed, moved or deleted meanwhile. Where
-// Windows has the functions (Vista and later) the held folder must be the approved one, its
-// entries are listed through the held handle, and each file is opened by itself, never through
-// a link it is (a link entry would go, not what it leads to), is passed over when it is a folder
-// or its final path does not lie directly in the approved folder, and is deleted through its
-// handle; the folder, too, goes through the held handle. Without them (XP and older) the held
-// folder is searched by its path, each file is opened to be deleted when closed, and the folder
-// is removed by its name once it is no longer held. On the 9x family, which has neither links
-// nor sharing to rely on, each file and the folder are deleted by their names.
+// On the NT family the folder is held first, so that nobody can rename, move or delete it
+// meanwhile (SysHoldFolder; a program whose current folder it is does not stop that). Then it is
+// proven: the held handle is a folder and no link, its path as written is walked name by name
+// with no link on the way (FindLongForm), that long form opened now is the held folder (volume
+// and file index), and where Windows can tell (Vista and later) the held handle's own final path
+// is exactly that long form. Only then is the long form judged. A swap of the folder or a folder
+// above it before or after the hold cannot make the two agree.
 //
-// Subfolders are not entered. An entry whose path does not fit a PathBuffer, or whose name is
-// not a plain name of one entry (IsPlainEntryName), is passed over. Returns 0 when the folder
-// could not be held, proven or searched, so that nothing in it was deleted; otherwise 1.
-int DeleteFolderFiles(const char* folder, const char* approved, int removeFolder);
+// Vista and later: the entries are listed through the held handle, and each file is opened by
+// itself, never through a link it is, and deleted through that handle only when the handle is no
+// folder and its final path is the held folder's followed by the listed name, compared in UTF-16.
+// Once the folder is no longer held it goes through a fresh handle, opened without following a
+// link, that is the same folder with the same final path; a folder another program still has
+// open stays. XP and older: the held folder is searched by its long form, each file is opened
+// without following a link to be deleted when closed, and the emptied folder is removed by its
+// name once it is no longer held (RemoveDirectory removes an empty folder, or a link itself, never
+// what a link leads to). The 9x family, which has neither links nor sharing, deletes by names.
+//
+// Subfolders are not entered. An entry whose path does not fit a PathBuffer, or whose name is not
+// a plain name of one entry (IsPlainEntryName), is passed over.
+int EmptyFolder(const char* folder, const GuardedFolders* guarded);

@@ -16,23 +16,18 @@ const char kSystemExecutable[] = "kelrun32.exe";
 }  // namespace
 
 void RemoveInstallFiles() {
-  PathBuffer pattern, real, path;
-  WIN32_FIND_DATAA found;
-  memset(pattern, 0, sizeof(pattern));
-  memset(real, 0, sizeof(real));
+  PathBuffer path;
   memset(path, 0, sizeof(path));
-  memset(&found, 0, sizeof(found));
 
-  // A folder that cannot be searched is left alone, and the system executable with it; asked
-  // first, since it is cheap and the guard asks Windows about some seventy folders.
-  if (!FormatPath(pattern, sizeof(pattern), "%s\\*.*", g_installDir)) return;
-  HANDLE search = SysFindFirstFile(pattern, &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  SysFindClose(search);
-  // A folder that cannot be the product's own counts as one that cannot be searched: nothing
-  // in it is deleted, nor the system executable, which belongs to an installation that the
-  // registry no longer describes soundly. So does one that cannot be held or proven.
-  if (!MayEmptyFolder(g_installDir, real) || !DeleteFolderFiles(g_installDir, real, 1)) return;
+  // The folder is judged by its text before anything reaches it: a share is refused without
+  // being contacted. A folder that is refused, or that cannot be held, proven or listed, is left
+  // alone, and the system executable with it: it belongs to an installation that the registry no
+  // longer describes soundly.
+  GuardedFolders guarded;
+  if (!CollectGuardedFolders(&guarded) ||
+      JudgeInstallFolder(g_installDir, &guarded) != kFolderAccepted ||
+      !EmptyFolder(g_installDir, &guarded))
+    return;
 
   UINT length = SysGetSystemDirectory(path, sizeof(path));
   if (length == 0 || length >= sizeof(path)) return;

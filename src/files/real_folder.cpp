@@ -1,58 +1,23 @@
-// Where a folder really leads. Windows is asked name by name, which works on every family and
-// also tells which names are links, and then for the final path of the folder opened; a link is
-// followed only when its owner is one that could change the system anyway.
+// Where a folder is. Windows is asked name by name, which works on every family and also tells
+// which names are links, and then, for the system's own folders, for the final path of the folder
+// opened.
 #include "files/real_folder.h"
 
 #include <string.h>
 
-#include "files/folder_guard.h"
+#include "files/path_text.h"
 #include "platform/path.h"
 #include "platform/platform.h"
-
-namespace {
-
-// The owners whose links are followed, as SIDs: BUILTIN\Administrators (S-1-5-32-544), SYSTEM
-// (S-1-5-18) and NT SERVICE\TrustedInstaller (S-1-5-80-956008885-3418522649-1831038044-
-// 1853292631-2271478464). A SID is its revision, its number of sub-authorities, a six-byte
-// authority (NT: 5) and the sub-authorities as little-endian DWORDs.
-struct KnownSid {
-  BYTE revision, subAuthorityCount, authority[6];
-  DWORD subAuthority[6];
-};
-const KnownSid kTrustedOwners[] = {
-    {1, 2, {0, 0, 0, 0, 0, 5}, {32, 544}},
-    {1, 1, {0, 0, 0, 0, 0, 5}, {18}},
-    {1, 6, {0, 0, 0, 0, 0, 5}, {80, 956008885, 3418522649, 1831038044, 1853292631, 2271478464}},
-};
-
-// Whether the length bytes at sid are the SID known.
-int IsSid(const BYTE* sid, DWORD length, const KnownSid& known) {
-  DWORD size = 8 + 4 * known.subAuthorityCount;
-  return length == size && !memcmp(sid, &known, size);
-}
-
-}  // namespace
-
-int IsTrustedLink(const char* path) {
-  HANDLE link = SysOpenItselfForQuery(path);
-  if (link == INVALID_HANDLE_VALUE) return 0;
-  BYTE owner[68];  // the largest SID: 8 bytes and 15 sub-authorities
-  DWORD length = SysGetOwnerSid(link, owner, sizeof(owner));
-  SysCloseHandle(link);
-  for (const KnownSid& known : kTrustedOwners)
-    if (IsSid(owner, length, known)) return 1;
-  return 0;
-}
 
 namespace {
 
 // Walks the canonical form of a folder below a drive ("x:\a\b") name by name, as Windows lists
 // each: stores the long form of every name in longForm (a PathBuffer) and sets *linked when a
 // folder on the path is a link. Returns 0 when a name cannot be found, is no folder, comes back
-// unusable or does not fit, and, with trustedLinksOnly, when a link on the path is not one an
-// administrator made. Searching for each name works on every Windows family and tells its long
-// name and its attributes at once.
-int WalkFolder(const char* canonical, char* longForm, int* linked, int trustedLinksOnly) {
+// unusable or does not fit, and, unless followLinks, when a folder on the path is a link.
+// Searching for each name works on every Windows family and tells its long name and its
+// attributes at once.
+int WalkFolder(const char* canonical, char* longForm, int* linked, int followLinks) {
   PathBuffer partial;
   WIN32_FIND_DATAA found;
   *linked = 0;
@@ -72,7 +37,7 @@ int WalkFolder(const char* canonical, char* longForm, int* linked, int trustedLi
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsPlainEntryName(found.cFileName))
       return 0;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      if (trustedLinksOnly && !IsTrustedLink(partial)) return 0;
+      if (!followLinks) return 0;
       *linked = 1;
     }
     int length = static_cast<int>(strlen(longForm));
@@ -112,11 +77,26 @@ int PlainFinalPath(const char* final, char* real) {
   return plain && !HasConvertedName(real);
 }
 
-int FindRealFolder(const char* folder, char* real, int trustedLinksOnly) {
-  PathBuffer canonical, longForm, final;
+namespace {
+
+// The long form of folder, below a drive; see WalkFolder.
+int WalkPath(const char* folder, char* longForm, int* linked, int followLinks) {
+  PathBuffer canonical;
+  return Canonicalize(folder, canonical, sizeof(canonical)) == kFolderAccepted &&
+         canonical[0] != '\\' && WalkFolder(canonical, longForm, linked, followLinks);
+}
+
+}  // namespace
+
+int FindLongForm(const char* folder, char* longForm) {
   int linked;
-  if (Canonicalize(folder, canonical, sizeof(canonical)) != kFolderAccepted) return 0;
-  if (canonical[0] == '\\' || !WalkFolder(canonical, longForm, &linked, trustedLinksOnly)) return 0;
+  return WalkPath(folder, longForm, &linked, 0);
+}
+
+int FindRealFolder(const char* folder, char* real) {
+  PathBuffer longForm, final;
+  int linked;
+  if (!WalkPath(folder, longForm, &linked, 1)) return 0;
   // Windows is asked even without a link on the path: a drive letter can itself stand for a
   // folder (subst) or a share (a mapped drive).
   memset(final, 0, sizeof(final));

@@ -4,9 +4,7 @@
 #include <string.h>
 
 #include "files/files.h"
-#include "files/folder_guard.h"
 #include "files/held_folder.h"
-#include "files/real_folder.h"
 #include "platform/path.h"
 #include "platform/platform.h"
 
@@ -39,11 +37,10 @@ void RemoveShellItems() {
 }
 
 void RemoveProgramGroup(const char* programsFolder) {
-  PathBuffer pattern, group, real;
+  PathBuffer pattern, group;
   WIN32_FIND_DATAA entry;
   memset(pattern, 0, sizeof(pattern));
   memset(group, 0, sizeof(group));
-  memset(real, 0, sizeof(real));
   memset(&entry, 0, sizeof(entry));
 
   if (!FormatPath(pattern, sizeof(pattern), "%s\\*.*", programsFolder)) return;
@@ -55,9 +52,9 @@ void RemoveProgramGroup(const char* programsFolder) {
     // files are not the product's: nothing more to find here.
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) break;
     if (!FormatPath(group, sizeof(group), "%s\\%s", programsFolder, entry.cFileName)) continue;
-    // Where the group really is, for its files to be deleted there and nowhere else. A group
-    // whose place Windows cannot tell, or that cannot be held or searched: nothing more to find.
-    if (!FindRealFolder(group, real, 1) || !DeleteFolderFiles(group, real, 1)) break;
+    // Emptied only where it is, never through a link on its path. A group that is refused, or
+    // that cannot be held, proven or listed: nothing more to find.
+    if (!EmptyFolder(group, nullptr)) break;
   } while (SysFindNextFile(search, &entry));
   SysFindClose(search);
 }

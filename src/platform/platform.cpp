@@ -4,14 +4,12 @@
 
 #include <shlobj.h>
 
-// A function of a system DLL that is in every process of the program from its start (kernel32,
-// and advapi32, a static import), or null where this Windows lacks it. Loads nothing.
-static FARPROC LoadedProc(const char* dll, const char* name) {
-  HMODULE module = GetModuleHandleA(dll);
+// A function of kernel32, which is in every process from its start, or null where this Windows
+// lacks it. Loads nothing.
+static FARPROC KernelProc(const char* name) {
+  HMODULE module = GetModuleHandleA("kernel32.dll");
   return module ? GetProcAddress(module, name) : nullptr;
 }
-
-static FARPROC KernelProc(const char* name) { return LoadedProc("kernel32.dll", name); }
 
 // The function a looked-up address stands for.
 template <typename Function>
@@ -118,6 +116,11 @@ UINT SysGetWindowsDirectory(char* buffer, UINT size) {
   return GetWindowsDirectoryA(buffer, size);
 }
 
+UINT SysGetDriveType(const char* root) {
+  STAND_IN(GetDriveType, root);
+  return GetDriveTypeA(root);
+}
+
 HANDLE SysOpenForQuery(const char* path) {
   STAND_IN(OpenForQuery, path);
   return CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -136,48 +139,22 @@ DWORD SysGetFinalPathNameByHandle(HANDLE file, char* buffer, DWORD size) {
   return As<FinalPathFunction>(found)(file, buffer, size, kVolumeNameDos);
 }
 
-HANDLE SysOpenItselfForQuery(const char* path) {
-  STAND_IN(OpenItselfForQuery, path);
-  return CreateFileA(path, READ_CONTROL | FILE_READ_ATTRIBUTES,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                     nullptr);
+DWORD SysGetFinalPathWide(HANDLE file, WCHAR* buffer, DWORD size) {
+  STAND_IN(GetFinalPathWide, file, buffer, size);
+  typedef DWORD(WINAPI * FinalPathFunction)(HANDLE, LPWSTR, DWORD, DWORD);
+  const DWORD kVolumeNameDos = 0;
+  FARPROC found = KernelProc("GetFinalPathNameByHandleW");
+  if (!found) return 0;
+  return As<FinalPathFunction>(found)(file, buffer, size, kVolumeNameDos);
 }
 
-DWORD SysGetOwnerSid(HANDLE file, BYTE* sid, DWORD size) {
-  STAND_IN(GetOwnerSid, file, sid, size);
-  typedef BOOL(WINAPI * GetSecurityFunction)(HANDLE, SECURITY_INFORMATION,
-                                             PSECURITY_DESCRIPTOR, DWORD, DWORD*);
-  typedef BOOL(WINAPI * GetOwnerFunction)(PSECURITY_DESCRIPTOR, PSID*, BOOL*);
-  typedef DWORD(WINAPI * SidLengthFunction)(PSID);
-  FARPROC getSecurity = LoadedProc("advapi32.dll", "GetKernelObjectSecurity");
-  FARPROC getOwner = LoadedProc("advapi32.dll", "GetSecurityDescriptorOwner");
-  FARPROC sidLength = LoadedProc("advapi32.dll", "GetLengthSid");
-  if (!getSecurity || !getOwner || !sidLength) return 0;
-  // The owner part of a security descriptor: a header and one SID of at most 68 bytes.
-  union {
-    SECURITY_DESCRIPTOR header;
-    BYTE bytes[256];
-  } descriptor;
-  DWORD needed = 0;
-  PSID owner = nullptr;
-  BOOL defaulted = FALSE;
-  if (!As<GetSecurityFunction>(getSecurity)(file, OWNER_SECURITY_INFORMATION, &descriptor,
-                                            sizeof(descriptor), &needed) ||
-      !As<GetOwnerFunction>(getOwner)(&descriptor, &owner, &defaulted) || !owner)
-    return 0;
-  DWORD length = As<SidLengthFunction>(sidLength)(owner);
-  if (length == 0 || length > size) return 0;
-  CopyMemory(sid, owner, length);
-  return length;
-}
-
-HANDLE SysHoldFolder(const char* path, int throughHandle) {
-  STAND_IN(HoldFolder, path, throughHandle);
-  DWORD access = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
-  if (throughHandle) access |= DELETE | FILE_LIST_DIRECTORY;
-  return CreateFileA(path, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+HANDLE SysHoldFolder(const char* path) {
+  STAND_IN(HoldFolder, path);
+  // List access takes part in sharing checks (attribute access alone would not); no delete
+  // access, which a process's current folder, open without sharing delete, would refuse.
+  return CreateFileA(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 BOOL SysReadFolderEntries(HANDLE folder, void* buffer, DWORD size, int restart) {
@@ -189,6 +166,14 @@ BOOL SysReadFolderEntries(HANDLE folder, void* buffer, DWORD size, int restart) 
   if (!found) return FALSE;
   return As<GetInformationFunction>(found)(
       folder, restart ? kIdBothDirectoryRestartInfo : kIdBothDirectoryInfo, buffer, size);
+}
+
+int SysAnsiToWide(const char* text, WCHAR* buffer, int size) {
+  STAND_IN(AnsiToWide, text, buffer, size);
+  int written = size > 1 ? MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, buffer,
+                                               size)
+                         : 0;
+  return written > 0 ? written - 1 : 0;
 }
 
 int SysWideToAnsi(const WCHAR* text, int length, char* buffer, int size) {
@@ -212,11 +197,9 @@ HANDLE SysOpenEntryForDelete(const char* path, int deleteOnClose) {
                      nullptr);
 }
 
-DWORD SysGetAttributesByHandle(HANDLE file) {
-  STAND_IN(GetAttributesByHandle, file);
-  BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(file, &information)) return INVALID_FILE_ATTRIBUTES;
-  return information.dwFileAttributes;
+BOOL SysGetFileInformation(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
+  STAND_IN(GetFileInformation, file, information);
+  return GetFileInformationByHandle(file, information);
 }
 
 BOOL SysSetDeleteDisposition(HANDLE file) {
@@ -229,6 +212,11 @@ BOOL SysSetDeleteDisposition(HANDLE file) {
   BOOLEAN deleteFile = TRUE;
   return As<SetInformationFunction>(found)(file, kFileDispositionInfo, &deleteFile,
                                            sizeof(deleteFile));
+}
+
+BOOL SysSetCurrentDirectory(const char* path) {
+  STAND_IN(SetCurrentDirectory, path);
+  return SetCurrentDirectoryA(path);
 }
 
 DWORD SysGetEnvironmentVariable(const char* name, char* buffer, DWORD size) {

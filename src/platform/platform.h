@@ -33,6 +33,8 @@ BOOL SysDeleteFile(const char* path);
 BOOL SysRemoveDirectory(const char* path);
 UINT SysGetSystemDirectory(char* buffer, UINT size);
 UINT SysGetWindowsDirectory(char* buffer, UINT size);
+// DRIVE_FIXED, DRIVE_REMOTE, ... for a drive's root ("C:\"), asked without reaching the drive.
+UINT SysGetDriveType(const char* root);
 // Opens a file or folder only to ask Windows about it: no read or write access, every sharing
 // mode, folders included. INVALID_HANDLE_VALUE when it cannot be opened; close with
 // SysCloseHandle.
@@ -41,23 +43,23 @@ HANDLE SysOpenForQuery(const char* path);
 // with a drive letter (or "\\?\UNC\"). Returns its length, the size needed when it does not
 // fit, or 0 when Windows cannot tell or lacks the function.
 DWORD SysGetFinalPathNameByHandle(HANDLE file, char* buffer, DWORD size);
-// Opens a link itself, not what it leads to, only to ask Windows about it (its owner): read
-// access to its security descriptor and attributes, every sharing mode, folders included.
-HANDLE SysOpenItselfForQuery(const char* path);
-// Copies the SID of the owner of the open file or folder into sid (size bytes). Returns the
-// SID's length, or 0 when Windows cannot tell or it does not fit. The security functions are
-// looked up at run time: the 9x family has no owners.
-DWORD SysGetOwnerSid(HANDLE file, BYTE* sid, DWORD size);
-// Holds a folder open for as long as its entries are deleted, sharing read access only: while it
-// is open nobody else can rename, move or delete the folder. throughHandle: the handle may also
-// list the folder's entries and delete the folder itself (then any other open of the folder
-// fails, a search by its path included). INVALID_HANDLE_VALUE when it cannot be held.
-HANDLE SysHoldFolder(const char* path, int throughHandle);
+// The same, in UTF-16 ("\\?\C:\..."), spared the conversion to the ANSI code page: a name is
+// compared as the file system stores it. Returns as SysGetFinalPathNameByHandle, in characters.
+DWORD SysGetFinalPathWide(HANDLE file, WCHAR* buffer, DWORD size);
+// Holds a folder open, itself and not what a link there leads to, for as long as its entries are
+// deleted: list access, sharing read and write but not delete, so that while it is open nobody
+// can rename, move or delete the folder, and a program whose current folder it is does not keep
+// it from being held. INVALID_HANDLE_VALUE when it cannot be held.
+HANDLE SysHoldFolder(const char* path);
 // Reads the next entries of a folder held through its handle into buffer (size bytes, 8-byte
 // aligned) as FILE_ID_BOTH_DIR_INFO records; restart: from the first entry again
 // (GetFileInformationByHandleEx, Windows Vista and later; looked up at run time). FALSE at the
 // end, on failure, and where the function is missing.
 BOOL SysReadFolderEntries(HANDLE folder, void* buffer, DWORD size, int restart);
+// Converts text from the ANSI code page to UTF-16, into buffer (size characters, terminated).
+// Returns the characters written without the terminator, or 0 when they do not fit or the text
+// holds a byte sequence the code page does not define.
+int SysAnsiToWide(const char* text, WCHAR* buffer, int size);
 // Converts length UTF-16 characters to the ANSI code page, into buffer (size bytes, terminated).
 // Returns the bytes written without the terminator, or 0 when they do not fit or a character
 // has no form in the code page.
@@ -66,14 +68,16 @@ int SysWideToAnsi(const WCHAR* text, int length, char* buffer, int size);
 // sharing mode. deleteOnClose: the entry goes when the handle is closed (for systems without
 // SysSetDeleteDisposition). INVALID_HANDLE_VALUE when it cannot be opened.
 HANDLE SysOpenEntryForDelete(const char* path, int deleteOnClose);
-// The attributes of the open file or folder, INVALID_FILE_ATTRIBUTES when Windows cannot tell.
-DWORD SysGetAttributesByHandle(HANDLE file);
+// The attributes and identity (volume serial number and file index) of the open file or folder.
+// FALSE when Windows cannot tell.
+BOOL SysGetFileInformation(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
 // Marks the open file, or empty folder, for deletion when its last handle is closed
 // (SetFileInformationByHandle, Windows Vista and later; looked up at run time). FALSE when it
 // cannot be marked or the function is missing.
 BOOL SysSetDeleteDisposition(HANDLE file);
 
 // Process environment
+BOOL SysSetCurrentDirectory(const char* path);
 // Returns the value's length, 0 when the variable is not set, or the size needed when it does
 // not fit.
 DWORD SysGetEnvironmentVariable(const char* name, char* buffer, DWORD size);

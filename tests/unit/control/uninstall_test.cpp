@@ -65,9 +65,10 @@ class Uninstall : public SeamTest {
       Record("registry");
       return FALSE;
     };
-    g_seam.FindFirstFile = [](const char*, WIN32_FIND_DATAA*) -> HANDLE {
+    // The file step starts by asking where Windows is, to judge the install folder.
+    g_seam.GetWindowsDirectory = [](char*, UINT) -> UINT {
       Record("files");
-      return INVALID_HANDLE_VALUE;
+      return 0;
     };
     g_seam.GetSpecialFolderPath = [](char*, int) -> BOOL {
       Record("shell");

@@ -4,7 +4,6 @@
 #include "files/folder_guard.h"
 
 #include <gtest/gtest.h>
-#include <sddl.h>
 #include <shlobj.h>
 #include <string.h>
 
@@ -197,36 +196,10 @@ TEST_F(FolderGuard, TellsPlainEntryNames) {
 
 // Where a folder really leads, as Wine tells it for real folders and short names, and with the
 // answers Wine cannot give stood in: a folder on the path marked as a link (Wine's own links
-// need a Unix symbolic link, made by the end-to-end fixture), a final path Windows gives for it,
-// or none (a system without GetFinalPathNameByHandleA, or a link it cannot resolve), and the
-// owner of a link (Wine reports its own user as the owner of every file: Administrators is
-// stood in, unless a case asks for Wine's answer).
+// need a Unix symbolic link; the held-folder tests make real ones), a final path Windows gives
+// for it, or none (a system without GetFinalPathNameByHandleA, or a link it cannot resolve).
 class RealFolder : public SeamTest {
  protected:
-  // The owner answered for every file, as a string SID; "": Wine's own answer; "-": none.
-  static std::string& Owner() {
-    static std::string owner;
-    return owner;
-  }
-  static DWORD AnswerOwner(HANDLE file, BYTE* sid, DWORD size) {
-    if (Owner().empty()) {
-      g_seam.GetOwnerSid = nullptr;
-      DWORD length = SysGetOwnerSid(file, sid, size);
-      g_seam.GetOwnerSid = AnswerOwner;
-      return length;
-    }
-    PSID known = nullptr;
-    if (Owner() == "-" || !ConvertStringSidToSidA(Owner().c_str(), &known)) return 0;
-    DWORD length = GetLengthSid(known);
-    if (length <= size) memcpy(sid, known, length);
-    LocalFree(known);
-    return length <= size ? length : 0;
-  }
-  void SetUp() override {
-    SeamTest::SetUp();
-    Owner() = "S-1-5-32-544";
-    g_seam.GetOwnerSid = AnswerOwner;
-  }
   struct Answers {
     std::string linked;  // the folder reported as a link; "" for none
     const char* final;   // the final path answered; nullptr: Wine's own answer; "": no answer
@@ -320,44 +293,46 @@ TEST_F(RealFolder, TellsWhereAFolderReallyLeads) {
     Answer(c.answers);
     PathBuffer found;
     memset(found, 0, sizeof(found));
-    int known = FindRealFolder(c.folder.c_str(), found, 1);
+    int known = FindRealFolder(c.folder.c_str(), found);
     EXPECT_EQ(!c.real.empty(), known != 0) << found;
     if (known) EXPECT_STREQ(c.real.c_str(), found);
   }
 }
 
-// A link on the path is followed only when an administrator made it: its owner is the
-// Administrators group, SYSTEM or TrustedInstaller. A link any other account owns (Wine's own
-// answer is its user), or whose owner Windows cannot tell, makes the folder one whose real
-// place is unknown.
-TEST_F(RealFolder, FollowsOnlyLinksAnAdministratorMade) {
+// The long form of a folder whose files are deleted: short names expanded, and no link anywhere
+// on its path, whoever made it and wherever it leads.
+TEST_F(RealFolder, FindsTheLongFormOnlyWithoutALink) {
   TestFolder folder;
-  folder.Make("Tolvane\\");
-  folder.Make("Tolvane\\Sub\\");
-  const std::string linked = folder.Path("Tolvane");
+  folder.Make("Tolvane Program Folder\\");
+  folder.Make("Tolvane Program Folder\\Sub\\");
+  folder.Make("Tolvane Program Folder\\file.dll");
+  const std::string real = folder.Path("Tolvane Program Folder");
+  char path[MAX_PATH];
+  ASSERT_TRUE(GetShortPathNameA((real + "\\Sub").c_str(), path, sizeof(path)));
+  const std::string shortForm = path;
   struct Case {
-    const char* owner;
-    bool followed;
+    const char* name;
+    std::string folder, linked;
+    std::string longForm;  // "": refused
   } cases[] = {
-      {"S-1-5-32-544", true},  // Administrators
-      {"S-1-5-18", true},      // SYSTEM
-      {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", true},  // TrustedInstaller
-      {"", false},             // Wine's user
-      {"S-1-5-21-1004336348-1177238915-682003330-1001", false},  // a standard user
-      {"S-1-5-32-545", false},  // Users
-      {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478465", false},  // a service
-      {"S-1-5-32-544-1", false},  // Administrators' SID with one sub-authority more
-      {"-", false},               // no answer
+      {"a long name", real, "", real},
+      {"written otherwise", real + "\\Sub\\..\\\\", "", real},
+      {"a short name", shortForm, "", real + "\\Sub"},
+      {"the folder is a link", real, real, ""},
+      {"a link above", real + "\\Sub", real, ""},
+      {"a missing folder", real + "\\Missing", "", ""},
+      {"a file", real + "\\file.dll", "", ""},
+      {"a share", "\\\\server\\share\\Tolvane", "", ""},
+      {"a drive root", "C:\\", "", ""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.owner);
-    Answer({linked, nullptr, true});
-    Owner() = c.owner;
+    SCOPED_TRACE(c.name);
+    Answer({c.linked, nullptr, true});
     PathBuffer found;
-    EXPECT_EQ(c.followed, FindRealFolder((linked + "\\Sub").c_str(), found, 1) != 0);
-    // The system's own folders are judged wherever their links lead.
-    EXPECT_TRUE(FindRealFolder((linked + "\\Sub").c_str(), found, 0));
-    EXPECT_EQ(c.followed, IsTrustedLink(linked.c_str()) != 0);
+    memset(found, 0, sizeof(found));
+    int known = FindLongForm(c.folder.c_str(), found);
+    EXPECT_EQ(!c.longForm.empty(), known != 0) << found;
+    if (known) EXPECT_STREQ(c.longForm.c_str(), found);
   }
 }
 
@@ -370,6 +345,12 @@ TEST_F(FolderGuard, RefusesTheFoldersWindowsNames) {
   ASSERT_TRUE(CollectGuardedFolders(&guarded));
   auto judge = [&](const std::string& folder) {
     return std::string(VerdictName(JudgeInstallFolder(folder.c_str(), &guarded)));
+  };
+  // As the install folder is judged: its text, then its long form.
+  auto mayEmpty = [&](const std::string& folder) {
+    PathBuffer longForm;
+    return judge(folder) == "accepted" && FindLongForm(folder.c_str(), longForm) &&
+           judge(longForm) == "accepted";
   };
   auto upper = [](std::string s) {
     for (char& c : s)
@@ -395,10 +376,9 @@ TEST_F(FolderGuard, RefusesTheFoldersWindowsNames) {
     EXPECT_NE("accepted", judge(folder)) << folder;
     EXPECT_NE("accepted", judge(upper(folder) + "\\")) << folder;
     EXPECT_NE("accepted", judge(folder + "\\Tolvane\\..")) << folder;
-    PathBuffer real;
-    EXPECT_FALSE(MayEmptyFolder(folder.c_str(), real)) << folder;
+    EXPECT_FALSE(mayEmpty(folder)) << folder;
     ASSERT_TRUE(GetShortPathNameA(folder.c_str(), path, sizeof(path))) << folder;
-    EXPECT_FALSE(MayEmptyFolder(path, real)) << path;
+    EXPECT_FALSE(mayEmpty(path)) << path;
   }
   ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, path, CSIDL_PROFILE, FALSE));
   std::string users = std::string(path) + "\\..";
@@ -409,9 +389,7 @@ TEST_F(FolderGuard, RefusesTheFoldersWindowsNames) {
   ASSERT_TRUE(GetTempPathA(sizeof(path), path));
   EXPECT_EQ("sealed", judge(std::string(path) + "Tolvane"));
   TestFolder folder;
-  PathBuffer real;
-  EXPECT_TRUE(MayEmptyFolder(folder.Root().c_str(), real)) << folder.Root();
-  EXPECT_STREQ(folder.Root().c_str(), real);
+  EXPECT_TRUE(mayEmpty(folder.Root())) << folder.Root();
 }
 
 // Folders named with letters outside ASCII, as an account name may be: a profile in a folder of

@@ -139,17 +139,18 @@ TEST_F(InstallFiles, SkipsTheSystemExecutableWhenItsPathDoesNotFit) {
   EXPECT_EQ((std::vector<std::string>{Path("Tolvane\\TolShell.dll"), Path("Tolvane")}), Calls());
 }
 
-// A search pattern that does not fit: the folder is not searched and nothing is deleted.
+// Where the folder is searched by its path (Windows XP and older), a search pattern that does not
+// fit leaves the folder unsearched: nothing is deleted, nor the system executable.
 TEST_F(InstallFiles, LeavesAFolderWhosePatternDoesNotFit) {
-  std::string folder = folder_.Root() + "\\";
-  folder += std::string(256 - folder.size(), 'x');  // + "\*.*" makes 260 bytes
-  SetInstallDir(folder);
-  g_seam.FindFirstFile = [](const char* pattern, WIN32_FIND_DATAA*) {
-    Record(std::string("search ") + pattern);
-    return INVALID_HANDLE_VALUE;
-  };
+  std::string name = folder_.Root() + "\\";
+  name = std::string(256 - name.size(), 'x');  // + "\*.*" makes 260 bytes
+  Make(name + "\\");
+  Make(name + "\\a");
+  SetInstallDir(Path(name));
+  g_seam.GetKernelProc = [](const char*) -> FARPROC { return nullptr; };
   RemoveInstallFiles();
   EXPECT_TRUE(Calls().empty());
+  EXPECT_TRUE(Exists(name + "\\a"));
   EXPECT_TRUE(Exists("system\\kelrun32.exe"));
 }
 

@@ -1,0 +1,39 @@
+// The text of paths: a folder's canonical form, how two paths compare, and whether a name that
+// a folder search returned names one entry and nothing else. Looks at text only: no file-system
+// access.
+#pragma once
+
+enum FolderVerdict {
+  kFolderAccepted,
+  kFolderRelative,   // no drive or share: it would depend on the current folder
+  kFolderRoot,       // a drive or share root, also when reached through ".."
+  kFolderMalformed,  // not a plain folder path (device or administrative share path, stream
+                     // or wildcard characters, a name of dots alone, a broken double-byte pair)
+  kFolderWellKnown,  // is, or contains, one of the well-known folders
+  kFolderSealed,     // is, lies in or contains the Windows folder or the folder of all profiles
+  kFolderShare,      // on a share: a share can name a local folder under another name
+};
+
+// Whether c is a letter of ASCII, as a drive letter is.
+int IsAsciiLetter(char c);
+
+// Whether the bytes of text from start to end are dots alone ("." and ".." among them).
+int IsDots(const char* text, int start, int end);
+
+// Writes the canonical form of path into canonical (size bytes): "x:" or "\\server\share", then
+// "\name" for each folder below it, with ".", "..", repeated separators and the trailing dots and
+// spaces Windows drops resolved, and every letter lower-cased. Returns kFolderAccepted when the
+// result lies below a drive or share root, otherwise why not (see JudgeInstallFolder).
+FolderVerdict Canonicalize(const char* path, char* canonical, int size);
+
+// Whether path names an entry directly in folder, both compared in canonical form.
+int LiesDirectlyIn(const char* path, const char* folder);
+
+// Whether two paths name the same folder, compared in canonical form.
+int IsSameFolder(const char* one, const char* other);
+
+// Whether name, as a folder search returned it, names one entry of that folder and nothing
+// else: no separator, drive or stream colon, wildcard, broken double-byte pair or name of dots
+// alone. The conversion to the ANSI code page can make a name into a path (in code page 949 the
+// won sign becomes '\') and writes '?' for a character the code page lacks.
+int IsPlainEntryName(const char* name);
