@@ -70,6 +70,10 @@ class Run:
     # DLLs named like system DLLs that Windows loads on demand, planted beside a copy of the exe
     # in the user's Downloads folder; Wine is told to prefer them, as Windows would.
     planted: list = field(default_factory=list)
+    # Whose current folder is the install folder: the uninstaller's own ("exe", started from the
+    # group's shortcut with the folder as "Start in"), or a component's that keeps running after
+    # the broadcast ("component").
+    started_in: str = ""
 
 
 YES = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True)
@@ -85,6 +89,10 @@ WITH_SLOW_COMPONENT = Run(["yes", "ok"], ["confirm", "completed"], broadcast=Tru
                           handle_ms=5000)
 PLANTED = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True,
               planted=PLANTED_DLLS)
+STARTED_IN_INSTALL = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True,
+                         started_in="exe")
+COMPONENT_IN_INSTALL = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True,
+                           removes=True, started_in="component")
 
 # name: (families, installation variant, runs of the uninstaller in order)
 SCENARIOS = {
@@ -116,6 +124,10 @@ SCENARIOS = {
     "swap_group": (["nt"], "swap_group", [YES]),
     "group_link": (["nt"], "group_link", [YES]),
     "won_names": (["nt"], "won_names", [YES]),
+    # The install folder is a program's current folder: the uninstaller's own (all of it goes), or
+    # a component's that still runs (its files go, the folder it holds stays).
+    "started_in_install": (["nt", "9x"], "complete", [STARTED_IN_INSTALL]),
+    "component_in_install": (["nt"], "install_in_use", [COMPONENT_IN_INSTALL]),
 }
 
 
@@ -359,9 +371,11 @@ def execute(paths, prefix, run, tag, workdir, intact, fail, swapper=None):
     bound_ms = str((RUN_BOUND_S + 30) * 1000)
     helpers = []
 
-    def start_helper(exe, log, args, what):
+    install_dir = os.path.join(prefix.path, "drive_c", fixture.INSTALL_REL)
+
+    def start_helper(exe, log, args, what, cwd=None):
         """Starts a helper with its log and the stop file; False when it did not get ready."""
-        proc = prefix.start([exe, winebox.wine_path(logs[log]), stop] + args)
+        proc = prefix.start([exe, winebox.wine_path(logs[log]), stop] + args, cwd=cwd)
         helpers.append(proc)
         if not wait_for_line(logs[log], "ready", proc, 30):
             fail(what + " did not start")
@@ -371,7 +385,8 @@ def execute(paths, prefix, run, tag, workdir, intact, fail, swapper=None):
     try:
         if not start_helper(paths.listener, "listener",
                             [bound_ms, fixture.INSTALL_DIR, str(run.handle_ms)],
-                            "broadcast listener"):
+                            "broadcast listener",
+                            install_dir if run.started_in == "component" else None):
             return
         if run.mutex_held and not start_helper(paths.mutex_holder, "mutex", [bound_ms],
                                                "mutex holder"):
@@ -390,7 +405,8 @@ def execute(paths, prefix, run, tag, workdir, intact, fail, swapper=None):
             folder = os.path.relpath(planted_folder(prefix), os.path.join(prefix.path, "drive_c"))
             exe = "C:\\" + folder.replace("/", "\\") + "\\" + os.path.basename(paths.exe)
             overrides = ",".join(re.sub(r"\.dll$", "", n) for n in run.planted) + "=n,b"
-        first = prefix.start([exe] + run.args, overrides=overrides)
+        first = prefix.start([exe] + run.args, overrides=overrides,
+                             cwd=install_dir if run.started_in == "exe" else None)
         if swapper:
             swapper.start()
         if run.second_instance and wait_for_line(logs["answerer"], "box ", first, 30):

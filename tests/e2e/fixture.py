@@ -221,6 +221,9 @@ VARIANTS = {
     # Names that code page 949 turns into paths (the won sign becomes '\\'), each spelling a
     # decoy in the system folder from the install folder or the group: skipped, so both folders
     # stay, and so do the decoys.
+    # The install folder is the current folder of a component that keeps running: its files go,
+    # the folder stays.
+    "install_in_use": {"install_dir_stays": True},
     "won_names": {"files_added": [
         INSTALL_REL + "/" + "..\u20a9" * 3 + "windows\u20a9system32\u20a9kelrun.exe",
         COMMON_PROGRAMS + "/" + PRODUCT + "/" + "..\u20a9" * 6

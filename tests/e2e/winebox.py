@@ -132,11 +132,12 @@ class Prefix:
         env.pop("XDG_CONFIG_HOME", None)
         return env
 
-    def start(self, args, log=None, overrides=None):
+    def start(self, args, log=None, overrides=None, cwd=None):
+        """cwd: a folder of the prefix, which Wine makes the program's current folder."""
         out = open(log, "ab") if log else subprocess.DEVNULL
         try:
             return subprocess.Popen(self.loader() + list(args), env=self.env(overrides),
-                                    stdin=subprocess.DEVNULL, stdout=out, stderr=out)
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=out, cwd=cwd)
         finally:
             if log:
                 out.close()
