@@ -1,4 +1,5 @@
-// Times the purge (PurgeKey and the final RegDeleteKeyA) against Windows' own RegDeleteTreeA and
+// Times the purge (RemoveSubkey: the key opened as itself, emptied by PurgeKey through handles and
+// deleted through its own handle) against Windows' own RegDeleteTreeA and
 // SHDeleteKeyA on identical generated trees under HKEY_CURRENT_USER\Software\TolvaneBench, a
 // small tree and the same shape four times wider at the top, over several rounds. Prints each
 // method's median and fastest times, their ratios to RegDeleteTreeA and their growth from the
@@ -17,7 +18,6 @@ namespace {
 
 const char kParent[] = "Software\\TolvaneBench";
 const char kTree[] = "Tree";
-const char kTreePath[] = "Software\\TolvaneBench\\Tree";
 const int kValuesPerKey = 5;
 
 struct Shape {
@@ -27,7 +27,7 @@ struct Shape {
 const Shape kShapes[] = {{"small", {5, 6, 6, 10}}, {"large", {20, 6, 6, 10}}};
 
 enum Method { kPurge, kDeleteTree, kShDeleteKey, kMethodCount };
-const char* const kMethodNames[kMethodCount] = {"PurgeKey+RegDeleteKeyA", "RegDeleteTreeA",
+const char* const kMethodNames[kMethodCount] = {"RemoveSubkey", "RegDeleteTreeA",
                                                 "SHDeleteKeyA"};
 
 // Adds the levels from level on below key; returns the number of keys made.
@@ -74,8 +74,7 @@ double Delete(HKEY parent, Method method) {
   QueryPerformanceCounter(&start);
   switch (method) {
     case kPurge:
-      PurgeKey(kTreePath);
-      RegDeleteKeyA(parent, kTree);
+      RemoveSubkey(parent, kTree, kFamilyNt, kMaxPurgeDepth);
       break;
     case kDeleteTree:
       RegDeleteTreeA(parent, kTree);
@@ -104,7 +103,6 @@ double Median(std::vector<double> times) {
 int main(int argc, char** argv) {
   int rounds = argc > 1 ? atoi(argv[1]) : 5;
   if (rounds < 1) rounds = 1;
-  g_purgeRoot = HKEY_CURRENT_USER;
   HKEY parent;
   SHDeleteKeyA(HKEY_CURRENT_USER, kParent);
   RegCreateKeyExA(HKEY_CURRENT_USER, kParent, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &parent,

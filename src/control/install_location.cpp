@@ -9,8 +9,10 @@
 // Under HKEY_LOCAL_MACHINE, never through the merged HKEY_CLASSES_ROOT view: there a per-user key
 // of the same name, which any program the user runs may write, takes priority (Windows 2000 and
 // later). On the 9x family HKEY_CLASSES_ROOT is this very key.
-const char kClassKeyPath[] =
-    "Software\\Classes\\CLSID\\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}\\InProcServer32";
+#define TOLVANE_CLASS_PARENT "Software\\Classes\\CLSID\\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}"
+const char kClassKeyPath[] = TOLVANE_CLASS_PARENT "\\InProcServer32";
+const char kClassParentPath[] = TOLVANE_CLASS_PARENT;
+const char kClassServerKey[] = "InProcServer32";
 
 PathBuffer g_installDir;  // written by LocateInstallFolder, read by RemoveInstallFiles
 

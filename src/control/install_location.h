@@ -5,6 +5,9 @@
 #include "platform/path.h"
 
 extern const char kClassKeyPath[];  // under HKEY_LOCAL_MACHINE
+// The same key as the path of its parent and its own name.
+extern const char kClassParentPath[];
+extern const char kClassServerKey[];
 
 extern PathBuffer g_installDir;  // written by LocateInstallFolder, read by RemoveInstallFiles
 

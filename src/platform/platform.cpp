@@ -66,6 +66,17 @@ LONG SysRegDeleteKey(HKEY key, const char* name) {
   return RegDeleteKeyA(key, name);
 }
 
+LONG SysRegDeleteKeyItself(HKEY key) {
+  STAND_IN(RegDeleteKeyItself, key);
+  // NTSTATUS NTAPI NtDeleteKey(HANDLE), documented in the driver kit as ZwDeleteKey. ntdll is in
+  // every process of the NT family; nothing is loaded.
+  typedef LONG(WINAPI * DeleteKeyFunction)(HANDLE);
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  FARPROC found = ntdll ? GetProcAddress(ntdll, "NtDeleteKey") : nullptr;
+  if (!found) return ERROR_CALL_NOT_IMPLEMENTED;
+  return As<DeleteKeyFunction>(found)(key) >= 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
 LONG SysRegCloseKey(HKEY key) {
   STAND_IN(RegCloseKey, key);
   return RegCloseKey(key);

@@ -18,6 +18,10 @@ LONG SysRegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameLength, BYTE*
 LONG SysRegDeleteValue(HKEY key, const char* name);
 LONG SysRegEnumKey(HKEY key, DWORD index, char* name, DWORD nameLength);
 LONG SysRegDeleteKey(HKEY key, const char* name);
+// Deletes the open key itself (full access; it must have no subkeys) through its handle, never
+// by a name that could meanwhile lead elsewhere (NtDeleteKey, looked up in ntdll at run time:
+// the NT family only). ERROR_SUCCESS when it is gone.
+LONG SysRegDeleteKeyItself(HKEY key);
 LONG SysRegCloseKey(HKEY key);
 // Opens the key itself even when it is a registry link, not the key the link leads to
 // (REG_OPTION_OPEN_LINK; links above it in the path are followed). NT family only.

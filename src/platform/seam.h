@@ -13,6 +13,7 @@ struct PlatformSeam {
   decltype(&SysRegDeleteValue) RegDeleteValue;
   decltype(&SysRegEnumKey) RegEnumKey;
   decltype(&SysRegDeleteKey) RegDeleteKey;
+  decltype(&SysRegDeleteKeyItself) RegDeleteKeyItself;
   decltype(&SysRegCloseKey) RegCloseKey;
   decltype(&SysRegOpenKeyItself) RegOpenKeyItself;
   decltype(&SysRegQueryValueType) RegQueryValueType;

@@ -1,16 +1,16 @@
-// Depth-first removal of everything below a registry key. Every key is opened by its full path
-// under g_purgeRoot; a subkey is enumerated through the key's own handle and deleted through a
-// second handle to the same key, opened for that one deletion.
+// Depth-first removal of everything below a registry key, by handles alone. Every key is opened
+// relative to its parent's handle, as itself (REG_OPTION_OPEN_LINK); the recursion carries the
+// handles, never a path from the root, so a parent swapped for a link between two opens cannot
+// lead the purge elsewhere. A key is deleted through the handle that was checked and emptied
+// (NtDeleteKey), so a link put in its place meanwhile is not followed. The 9x family has no links
+// and no such deletion: keys open plainly and are deleted by their names there.
 //
 // A registry link is never gone through: a key that turns out to be a link is neither emptied
-// nor deleted (deleting it by its name would delete the key it leads to), so it stays, and the
-// keys above it stay with it. Links above the purged key, such as CurrentControlSet, are
-// followed as Windows resolves them.
+// nor deleted, so it stays, and the keys above it stay with it.
 //
 // Every loop ends: each pass either removes the entry at the current index or, when that entry
 // cannot be removed, moves the index past it, and there are never more passes than the count of
-// entries taken before the first deletion. Entries that cannot be removed stay in place, and
-// the purge goes on with the ones after them.
+// entries taken before the first deletion. The recursion ends at kMaxPurgeDepth levels.
 #include "registry/purge.h"
 
 #include <string.h>
@@ -18,17 +18,14 @@
 #include "platform/path.h"
 #include "platform/platform.h"
 
-HKEY g_purgeRoot;  // written by RemoveRegistryEntries, read by PurgeKey and DeleteAllSubkeys
-WindowsFamily g_purgeFamily;
+namespace {
 
 const char kLinkValue[] = "SymbolicLinkValue";  // where a link key keeps its target
 
-// The 9x family (Windows 95, 98 and Me) has no link keys, and its RegOpenKeyExA takes no
-// options: keys open plainly there.
-int OpenOwnKey(const char* keyPath, HKEY* key) {
-  if (g_purgeFamily == kFamily9x)
-    return SysRegOpenKey(g_purgeRoot, keyPath, KEY_ALL_ACCESS, key) == ERROR_SUCCESS;
-  if (SysRegOpenKeyItself(g_purgeRoot, keyPath, KEY_ALL_ACCESS, key) != ERROR_SUCCESS) return 0;
+// Opens the subkey name of parent as itself; see OpenOwnKey.
+int OpenOwnSubkey(HKEY parent, const char* name, WindowsFamily family, HKEY* key) {
+  if (family == kFamily9x) return SysRegOpenKey(parent, name, KEY_ALL_ACCESS, key) == ERROR_SUCCESS;
+  if (SysRegOpenKeyItself(parent, name, KEY_ALL_ACCESS, key) != ERROR_SUCCESS) return 0;
   DWORD type = REG_NONE;
   if (SysRegQueryValueType(*key, kLinkValue, &type) == ERROR_SUCCESS && type == REG_LINK) {
     SysRegCloseKey(*key);
@@ -37,37 +34,54 @@ int OpenOwnKey(const char* keyPath, HKEY* key) {
   return 1;
 }
 
-// Empties the key at keyPath. Returns 1 when the key was opened, which a link never is: only
-// then may it be deleted by its name. Returns 0 when it was left alone.
-static int EmptyKey(const char* keyPath) {
-  if (!keyPath || !keyPath[0]) return 0;  // never the whole root
-  HKEY key;
-  if (!OpenOwnKey(keyPath, &key)) return 0;
-  DWORD subkeys = 0, values = 0;
-  // Both counts are taken once, before anything is deleted; values go first.
-  if (SysRegQueryInfoKey(key, &subkeys, &values) == ERROR_SUCCESS) {
-    if (values) DeleteAllValues(key, values, keyPath);
-    if (subkeys) DeleteAllSubkeys(key, subkeys, keyPath);
+}  // namespace
+
+int OpenOwnKey(HKEY parent, const char* path, WindowsFamily family, HKEY* key) {
+  KeyName name;
+  HKEY current = parent;
+  for (const char* p = path;;) {
+    // The paths are the program's own, in ASCII: no trail byte is a backslash.
+    const char* end = strchr(p, '\\');
+    size_t length = end ? static_cast<size_t>(end - p) : strlen(p);
+    HKEY next;
+    int opened = length > 0 && length < sizeof(name);
+    if (opened) {
+      memcpy(name, p, length);
+      name[length] = 0;
+      opened = OpenOwnSubkey(current, name, family, &next);
+    }
+    if (current != parent) SysRegCloseKey(current);
+    if (!opened) return 0;
+    current = next;
+    if (!end) break;
+    p = end + 1;
   }
-  SysRegCloseKey(key);
+  *key = current;
   return 1;
 }
 
-int PurgeKey(const char* keyPath) {
-  EmptyKey(keyPath);
-  return 0;
+void PurgeKey(HKEY key, WindowsFamily family, int depth) {
+  DWORD subkeys = 0, values = 0;
+  // Both counts are taken once, before anything is deleted; values go first.
+  if (SysRegQueryInfoKey(key, &subkeys, &values) != ERROR_SUCCESS) return;
+  if (values) DeleteAllValues(key, values);
+  if (subkeys) DeleteAllSubkeys(key, subkeys, family, depth);
 }
 
-int RemoveSubkey(HKEY parent, const char* parentPath, const char* name, char* childPath,
-                 int size) {
-  // A child path that does not fit is not cut short: the subkey and all below it stay. This
-  // also bounds the depth of the recursion: every level adds at least two bytes to the path.
-  if (!FormatPath(childPath, size, "%s\\%s", parentPath, name)) return 0;
-  if (!EmptyKey(childPath)) return 0;
-  return SysRegDeleteKey(parent, name) == ERROR_SUCCESS;
+int RemoveSubkey(HKEY parent, const char* name, WindowsFamily family, int depth) {
+  HKEY key;
+  if (depth <= 0 || !OpenOwnSubkey(parent, name, family, &key)) return 0;
+  PurgeKey(key, family, depth - 1);
+  if (family == kFamily9x) {
+    SysRegCloseKey(key);
+    return SysRegDeleteKey(parent, name) == ERROR_SUCCESS;
+  }
+  LONG deleted = SysRegDeleteKeyItself(key);
+  SysRegCloseKey(key);
+  return deleted == ERROR_SUCCESS;
 }
 
-int DeleteAllValues(HKEY key, DWORD values, const char*) {
+void DeleteAllValues(HKEY key, DWORD values) {
   PathBuffer name;
   memset(name, 0, sizeof(name));
   DWORD index = 0;  // the values before it could not be removed
@@ -79,7 +93,6 @@ int DeleteAllValues(HKEY key, DWORD values, const char*) {
     if (found == ERROR_NO_MORE_ITEMS) break;
     if (found != ERROR_SUCCESS || SysRegDeleteValue(key, name) != ERROR_SUCCESS) ++index;
   }
-  return 0;
 }
 
 // Whether name, as the enumeration returned it, names one subkey and nothing else. The conversion
@@ -100,33 +113,19 @@ int IsPlainKeyName(const char* name) {
   return name[0] != 0;
 }
 
-// Empties the subkey name of the key at keyPath and deletes it through a second handle to that
-// key. Returns 1 when it is gone.
-static int DeleteSubkey(const char* keyPath, const char* name, char* childPath) {
-  HKEY parent;
-  if (!OpenOwnKey(keyPath, &parent)) return 0;
-  int deleted = RemoveSubkey(parent, keyPath, name, childPath, kPathSize);
-  SysRegCloseKey(parent);
-  return deleted;
-}
-
-int DeleteAllSubkeys(HKEY key, DWORD subkeys, const char* keyPath) {
-  PathBuffer name;
-  PathBuffer childPath;
+void DeleteAllSubkeys(HKEY key, DWORD subkeys, WindowsFamily family, int depth) {
+  KeyName name;
   memset(name, 0, sizeof(name));
   DWORD index = 0;  // the subkeys before it could not be removed
   for (DWORD pass = 0; pass < subkeys; ++pass) {
     LONG found = SysRegEnumKey(key, index, name, sizeof(name));
-    // A name that does not fit the buffer (in a double-byte code page a name of 255 characters
-    // can take 510 bytes) cannot be named to the deletion: that subkey stays, like one that
-    // cannot be removed, and the loop goes on with the next.
+    // A name that does not fit the buffer cannot be named to the deletion: that subkey stays,
+    // like one that cannot be removed, and the loop goes on with the next.
     if (found == ERROR_MORE_DATA) {
       ++index;
       continue;
     }
     if (found != ERROR_SUCCESS) break;
-    memset(childPath, 0, sizeof(childPath));
-    if (!IsPlainKeyName(name) || !DeleteSubkey(keyPath, name, childPath)) ++index;
+    if (!IsPlainKeyName(name) || !RemoveSubkey(key, name, family, depth)) ++index;
   }
-  return 0;
 }

@@ -1,44 +1,46 @@
 // The recursive purge: empties a registry key of every value and every subkey below it, so that
-// its parent can then delete it (Windows of the NT family deletes only keys without subkeys).
+// the key itself can then be deleted (Windows of the NT family deletes only keys without
+// subkeys). Every key is opened relative to its parent's handle, as itself and never through a
+// registry link, and deleted through the handle that was checked.
 #pragma once
 
 #include <windows.h>
 
 #include "platform/family.h"
 
-// The root under which every path given to the purge is opened; null until the cleanup sets it.
-extern HKEY g_purgeRoot;  // written by RemoveRegistryEntries, read by PurgeKey and DeleteAllSubkeys
-// The Windows family the purge runs on, asked once by the cleanup; keys open plainly on the 9x
-// family, and as themselves (never through a link) on any other.
-extern WindowsFamily g_purgeFamily;  // written by RemoveRegistryEntries
+// Room for one key name in the ANSI code page: 255 characters of up to two bytes each, and the
+// terminator.
+const int kKeyNameSize = 512;
+typedef char KeyName[kKeyNameSize];
 
-// Opens the key at keyPath under g_purgeRoot with full access, and never through a registry
-// link: the key itself is opened, and when it is a link it is closed again and counts as not
-// opened. Links above it in the path are followed. Returns 1 when the key is open.
-int OpenOwnKey(const char* keyPath, HKEY* key);
+// How many levels below a key the purge enters at most; the registry nests keys at most 512
+// deep.
+const int kMaxPurgeDepth = 512;
 
-// Empties the key at keyPath under g_purgeRoot; the key itself stays. A key that cannot be
-// opened or queried is left alone, and so are a registry link and the root itself (empty path).
-// Returns 0.
-int PurgeKey(const char* keyPath);
+// Opens path below the open key parent with full access, name by name, each relative to the key
+// before it and as itself: a name that is a registry link is closed again and the whole open
+// fails. On the 9x family, which has no links, keys open plainly. Returns 1 when key is open.
+int OpenOwnKey(HKEY parent, const char* path, WindowsFamily family, HKEY* key);
 
-// Empties the subkey name of the open key parent, whose path under g_purgeRoot is parentPath,
-// and deletes it through parent. The subkey's path is formed in childPath (size bytes); one that
-// does not fit leaves the subkey whole. A subkey that is a registry link is neither emptied nor
-// deleted. Returns 1 when the subkey is gone.
-int RemoveSubkey(HKEY parent, const char* parentPath, const char* name, char* childPath,
-                 int size);
+// Empties the open key (full access, opened as itself) of its values and of every subkey below
+// it, entering at most depth levels below it; the key itself stays. A subkey that is a link
+// stays, and so do the keys above it.
+void PurgeKey(HKEY key, WindowsFamily family, int depth);
+
+// Opens the subkey name of parent as itself, empties it (PurgeKey, depth levels below it at most)
+// and deletes it: through the handle that was checked and emptied on the NT family, by its name
+// on the 9x family. A subkey that is a registry link is neither emptied nor deleted; with depth 0
+// nothing is done. Returns 1 when the subkey is gone.
+int RemoveSubkey(HKEY parent, const char* name, WindowsFamily family, int depth);
 
 // Deletes the values of an open key (full access); values is their number, taken before.
-// keyPath, the key's path, is not used. Returns 0.
-int DeleteAllValues(HKEY key, DWORD values, const char* keyPath);
+void DeleteAllValues(HKEY key, DWORD values);
 
 // Whether a subkey name as the enumeration returned it names that one subkey: not empty, no '\'
 // and no '?' (the default character of the conversion to the ANSI code page), no broken
 // double-byte character.
 int IsPlainKeyName(const char* name);
 
-// Purges and deletes the subkeys of the open key whose path under g_purgeRoot is keyPath;
-// subkeys is their number, taken before. A subkey whose name is not plain (IsPlainKeyName) stays.
-// Returns 0.
-int DeleteAllSubkeys(HKEY key, DWORD subkeys, const char* keyPath);
+// Removes the subkeys of the open key (RemoveSubkey); subkeys is their number, taken before. A
+// subkey whose name is not plain (IsPlainKeyName) or does not fit a KeyName stays.
+void DeleteAllSubkeys(HKEY key, DWORD subkeys, WindowsFamily family, int depth);

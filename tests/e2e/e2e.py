@@ -111,6 +111,7 @@ SCENARIOS = {
     "slow_component": (["nt"], "complete", [WITH_SLOW_COMPONENT]),
     "dlls_planted": (["nt"], "complete", [PLANTED]),
     "link_as_product_key": (["nt"], "link_as_product_key", [YES]),
+    "link_as_settings_key": (["nt"], "link_as_settings_key", [YES]),
     "link_below_service": (["nt"], "link_below_service", [YES]),
     "class_in_windows_folder": (["nt"], "class_in_windows_folder", [YES]),
     "class_in_other_profile": (["nt"], "class_in_other_profile", [YES]),

@@ -142,7 +142,8 @@ FILES = (
 #   run deletes them; install_dir_stays / group_dir_stays: a file in the folder stays, and so
 #   does the folder; registry_removed: (root, path) keys of REGISTRY left out; reg_links: (root,
 #   path, target root, target path) registry link keys made by the link helper, which stay, with
-#   the keys above them; folder_links: see below; file_links: (path, target) file links made
+#   the keys above them; keys_absent: (root, path) of the keys that go which the variant lacks;
+#   folder_links: see below; file_links: (path, target) file links made
 #   with ln -s; swapped: (folder, target) the folder the harness swaps for a link to target while
 #   the uninstaller deletes its files; registry_added: more (root, path, values); group_in: the
 #   Programs folder that holds the product's group (the all-users one when not given).
@@ -164,6 +165,20 @@ VARIANTS = {
         "registry_removed": [("HKLM", r"SOFTWARE\Brenlock\Tolvane\Update")],
         "reg_links": [("HKLM", r"SOFTWARE\Brenlock\Tolvane\Update", "HKLM",
                    r"SOFTWARE\Lindqvist\Scanner")]},
+    # The settings key itself a link to another maker's key whose subkeys bear the settings'
+    # names: nothing is opened through it, so they stay; the product's settings subkeys do not
+    # exist in this installation.
+    "link_as_settings_key": {
+        "registry_removed": [("HKLM", path) for root, path, _ in REGISTRY if root == "HKLM" and (
+            path.startswith("SOFTWARE\\Brenlock\\Tolvane\\") or path == r"SOFTWARE\Brenlock\Tolvane")],
+        "registry_added": [("HKLM", r"SOFTWARE\Lindqvist\Scanner\Config", {"Level": 4}),
+                           ("HKLM", r"SOFTWARE\Lindqvist\Scanner\Warder", {"On": 1}),
+                           ("HKLM", r"SOFTWARE\Lindqvist\Scanner\Update\Feed", {"Url": "x"})],
+        "keys_absent": [("HKLM", path) for path in (r"SOFTWARE\Brenlock\Tolvane\Config",
+                                                     r"SOFTWARE\Brenlock\Tolvane\Warder",
+                                                     r"SOFTWARE\Brenlock\Tolvane\Update")],
+        "reg_links": [("HKLM", r"SOFTWARE\Brenlock\Tolvane", "HKLM",
+                       r"SOFTWARE\Lindqvist\Scanner")]},
     "link_below_service": {
         "reg_links": [("HKLM", SERVICES_KEY + r"\WarderNT\Instances\Lindqvist", "HKLM",
                    r"SOFTWARE\Lindqvist\Shared")]},
@@ -407,7 +422,8 @@ def expected_removal(prefix, before, variant, family):
     Also returns the promised items that are missing from `before` (a broken fixture)."""
     settings = VARIANTS[variant]
     gone, missing = set(), []
-    keys = GONE_KEYS + GONE_KEYS_BY_FAMILY[family]
+    keys = [k for k in GONE_KEYS + GONE_KEYS_BY_FAMILY[family]
+            if k not in settings.get("keys_absent", [])]
     values = GONE_VALUES + GONE_VALUES_BY_FAMILY[family]
     for root, path in keys:
         hive, key = snapshot_key(prefix.arch, root, path)

@@ -4,8 +4,10 @@
 #include "registry/purge.h"
 
 #include <gtest/gtest.h>
+#include <string.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,25 +16,44 @@
 
 namespace {
 
+const char kSandbox[] = "Software\\TolvaneTest";
+
 class Purge : public SeamTest {
  protected:
   void SetUp() override {
     SeamTest::SetUp();
-    Base() = std::string("Software\\TolvaneTest\\") +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    Name() = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    Base() = std::string(kSandbox) + "\\" + Name();
     DeleteTree(HKEY_CURRENT_USER, Base());
-    g_purgeRoot = HKEY_CURRENT_USER;
   }
   void TearDown() override {
     DeleteTree(HKEY_CURRENT_USER, Base());
-    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\TolvaneTest");  // only if nothing else is left
-    g_purgeRoot = nullptr;
+    RegDeleteKeyA(HKEY_CURRENT_USER, kSandbox);  // only if nothing else is left
     SeamTest::TearDown();
   }
-  // The sandbox key's path under HKEY_CURRENT_USER (static, for the stand-ins to see).
+  // The test's own key: its name below the sandbox, and its path under HKEY_CURRENT_USER (static,
+  // for the stand-ins to see).
+  static std::string& Name() {
+    static std::string name;
+    return name;
+  }
   static std::string& Base() {
     static std::string base;
     return base;
+  }
+  // Opens the key at relative below the test's key ("" for that key itself) as the cleanup opens
+  // the product's keys, the sandbox as Windows gives it and the rest as itself, and purges it.
+  static void PurgeAt(const std::string& relative, WindowsFamily family = kFamilyNt,
+                      int depth = kMaxPurgeDepth) {
+    HKEY sandbox, key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_CURRENT_USER, kSandbox, 0, KEY_ALL_ACCESS, &sandbox));
+    std::string own = Name() + (relative.empty() ? "" : "\\" + relative);
+    if (OpenOwnKey(sandbox, own.c_str(), family, &key)) {
+      PurgeKey(key, family, depth);
+      SysRegCloseKey(key);
+    }
+    RegCloseKey(sandbox);
   }
 };
 
@@ -60,64 +81,58 @@ TEST_F(Purge, EmptiesTheKeyAndRemovesEverythingBelowIt) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     BUILD_TREE(HKEY_CURRENT_USER, Base(), c.before);
-    EXPECT_EQ(0, PurgeKey(Base().c_str()));
+    PurgeAt("");
     EXPECT_TREE(HKEY_CURRENT_USER, Base(), c.after);
     DeleteTree(HKEY_CURRENT_USER, Base());
   }
 }
 
-// A child path is formed in a 260-byte buffer; one that does not fit is never cut short: that
-// subkey is left whole, with everything below it, and the purge goes on with its siblings.
-TEST_F(Purge, ChildPathsThatDoNotFitAreKeptWhole) {
-  const size_t fits = 259 - Base().size() - 1;  // Base\name is 259 bytes, the most that fits
-  ASSERT_LE(fits + 1, 255u);
-  const std::string fitting(fits, 'f'), tooLong(fits + 1, 'l');
-  const std::string a(100, 'a'), b(100, 'b'), c(100, 'c');
+// The purge enters at most as many levels as it is given: deeper keys stay whole, and so do the
+// keys above them.
+TEST_F(Purge, EntersNoDeeperThanItIsGiven) {
   BUILD_TREE(HKEY_CURRENT_USER, Base(),
-             {":top=1", fitting + ":x=1", tooLong + ":v=2", tooLong + "\\Inner:y=3", "Short:z=4",
-              a + ":a=1", a + "\\" + b + ":b=2", a + "\\" + b + "\\" + c + ":c=3"});
-  PurgeKey(Base().c_str());
-  // a\b fits and is emptied of its values; a\b\c does not fit, so a\b and a cannot go.
-  EXPECT_TREE(HKEY_CURRENT_USER, Base(),
-              {tooLong + ":v=2", tooLong + "\\Inner:y=3", a + "\\" + b + "\\" + c + ":c=3"});
+             {":top=1", "A:a=1", "A\\B:b=2", "A\\B\\C:c=3", "A\\B2:d=4", "E:e=5"});
+  PurgeAt("", kFamilyNt, 2);
+  EXPECT_TREE(HKEY_CURRENT_USER, Base(), {"A\\B\\C:c=3"});
 }
 
-TEST_F(Purge, LeavesAMissingKeyAndTheRootAlone) {
+// A missing key, and a path with an empty name in it (the root itself, or a doubled separator),
+// open nothing and change nothing.
+TEST_F(Purge, LeavesAMissingKeyAndAnEmptyNameAlone) {
   BUILD_TREE(HKEY_CURRENT_USER, Base(), {":v=1", "A:x=1"});
   static int deletions;
   deletions = 0;
-  g_seam.RegDeleteKey = [](HKEY, const char*) -> LONG { return ++deletions, ERROR_ACCESS_DENIED; };
+  g_seam.RegDeleteKeyItself = [](HKEY) -> LONG { return ++deletions, ERROR_ACCESS_DENIED; };
   g_seam.RegDeleteValue = [](HKEY, const char*) -> LONG { return ++deletions, ERROR_ACCESS_DENIED; };
-  EXPECT_EQ(0, PurgeKey((Base() + "\\Missing").c_str()));
-  EXPECT_EQ(0, PurgeKey((Base() + "\\A\\Missing\\Deeper").c_str()));
-  // An empty path would name the root itself; the sandbox stands in as the root.
-  HKEY sandbox;
+  PurgeAt("Missing");
+  PurgeAt("A\\Missing\\Deeper");
+  HKEY sandbox, key;
   ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, Base().c_str(), 0, KEY_ALL_ACCESS,
                                          &sandbox));
-  g_purgeRoot = sandbox;
-  EXPECT_EQ(0, PurgeKey(""));
-  EXPECT_EQ(0, PurgeKey(nullptr));
+  for (const char* path : {"", "\\A", "A\\", "A\\\\B"})
+    EXPECT_EQ(0, OpenOwnKey(sandbox, path, kFamilyNt, &key)) << path;
+  EXPECT_EQ(0, RemoveSubkey(sandbox, "A", kFamilyNt, 0)) << "no level left to enter";
   RegCloseKey(sandbox);
   EXPECT_EQ(0, deletions);
   EXPECT_TREE(HKEY_CURRENT_USER, Base(), {":v=1", "A:x=1"});
 }
 
-// Every open is of the key itself, by full path under g_purgeRoot with full access; subkeys are
-// enumerated through the key's own handle and deleted through a second one; every handle is
-// closed.
-TEST_F(Purge, DeletesSubkeysThroughASecondHandleAndClosesEveryHandle) {
+// Every key is opened relative to its parent's handle, by its one name, as itself and with full
+// access, and deleted through that same handle, never by its name; every handle is closed.
+TEST_F(Purge, OpensAndDeletesEveryKeyThroughHandles) {
   BUILD_TREE(HKEY_CURRENT_USER, Base(), {"A\\B:x=1", "C"});
-  static std::vector<HKEY> open, enumerated, deletedThrough;
-  open.clear(), enumerated.clear(), deletedThrough.clear();
+  static std::vector<HKEY> open;
+  static int deleted;
+  open.clear();
+  deleted = 0;
   g_seam.RegOpenKey = [](HKEY, const char* path, REGSAM, HKEY*) -> LONG {
     ADD_FAILURE() << "opened through a link, if it is one: " << path;
     return ERROR_ACCESS_DENIED;
   };
-  g_seam.RegOpenKeyItself = [](HKEY root, const char* path, REGSAM access, HKEY* key) -> LONG {
-    EXPECT_EQ(HKEY_CURRENT_USER, root);
+  g_seam.RegOpenKeyItself = [](HKEY parent, const char* name, REGSAM access, HKEY* key) -> LONG {
+    EXPECT_EQ(nullptr, strchr(name, '\\')) << name;
     EXPECT_EQ(static_cast<REGSAM>(KEY_ALL_ACCESS), access);
-    EXPECT_EQ(0u, std::string(path).find(Base())) << path;
-    LONG result = RegOpenKeyExA(root, path, REG_OPTION_OPEN_LINK, access, key);
+    LONG result = RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, access, key);
     if (result == ERROR_SUCCESS) open.push_back(*key);
     return result;
   };
@@ -127,64 +142,109 @@ TEST_F(Purge, DeletesSubkeysThroughASecondHandleAndClosesEveryHandle) {
     if (it != open.end()) open.erase(it);
     return RegCloseKey(key);
   };
-  g_seam.RegEnumKey = [](HKEY key, DWORD index, char* name, DWORD length) -> LONG {
-    enumerated.push_back(key);
-    return RegEnumKeyA(key, index, name, length);
+  g_seam.RegDeleteKey = [](HKEY, const char* name) -> LONG {
+    ADD_FAILURE() << "deleted by its name: " << name;
+    return ERROR_ACCESS_DENIED;
   };
-  g_seam.RegDeleteKey = [](HKEY key, const char* name) -> LONG {
-    deletedThrough.push_back(key);
-    EXPECT_EQ(enumerated.end(), std::find(enumerated.begin(), enumerated.end(), key)) << name;
-    return RegDeleteKeyA(key, name);
+  g_seam.RegDeleteKeyItself = [](HKEY key) -> LONG {
+    EXPECT_NE(open.end(), std::find(open.begin(), open.end(), key)) << "not a key it opened";
+    ++deleted;
+    return RealDeleteKeyItself(key);
   };
-  PurgeKey(Base().c_str());
+  PurgeAt("");
   EXPECT_TREE(HKEY_CURRENT_USER, Base(), {});
-  EXPECT_EQ(3u, deletedThrough.size());
+  EXPECT_EQ(3, deleted);
   EXPECT_TRUE(open.empty()) << open.size() << " handles left open";
 }
 
 // A link is never gone through: neither emptied nor deleted, whether it is the key purged, a key
-// below it or a subkey removed by name (deleting a link by its name deletes what it leads to, as
-// soon as that has no subkeys). The link stays, and so do the keys above it. Links above the
-// purged key are followed, as Windows' own CurrentControlSet is.
+// below it or a subkey removed, and whether it was there from the start or put in place of a key
+// the purge had already opened: a parent swapped for a link between two opens, a child swapped
+// for a link between its check and its deletion (the swaps made through the seam, with ordinary
+// registry calls). The link stays, and so do the keys above it; the other program's keys it leads
+// to stay whole. Links in the part of a path Windows gives are followed, as CurrentControlSet is.
 TEST_F(Purge, NeverGoesThroughALink) {
   const Tree decoys = {"Decoy:d=1", "Decoy\\Sub:e=2", "Decoy\\Sub\\Deeper:f=3", "Lone:g=4"};
+  // Swaps the key at Base()\Swapped() for a link to Base()\Decoy, once.
+  static std::string swapped;
+  static auto swap = [] {
+    DeleteTree(HKEY_CURRENT_USER, Base() + "\\" + swapped);
+    MakeLink(HKEY_CURRENT_USER, Base() + "\\" + swapped, HKEY_CURRENT_USER, Base() + "\\Decoy");
+    swapped.clear();
+  };
   struct Case {
     const char* name;
     Tree before;
-    const char *link, *target;  // relative to the sandbox
+    const char *link, *target;  // made before the purge, relative to the sandbox; null for none
     void (*act)();
     Tree after;
     bool decoysWhole;  // the decoys are part of after, too
   } cases[] = {
       {"a link below the purged key",
        {"Top:v=1", "Top\\A:x=1", "Top\\Mid:y=2", "Top\\Mid\\B:z=3"}, "Top\\Mid\\Link", "Decoy",
-       [] { PurgeKey((Base() + "\\Top").c_str()); },
-       {"Top\\Mid\\Link <link>"}, true},
+       [] { PurgeAt("Top"); }, {"Top\\Mid\\Link <link>"}, true},
       {"a link below the purged key, to a key without subkeys", {"Top\\A:x=1"}, "Top\\Link",
-       "Lone", [] { PurgeKey((Base() + "\\Top").c_str()); }, {"Top\\Link <link>"}, true},
-      {"the purged key is a link", {}, "Link", "Decoy",
-       [] { PurgeKey((Base() + "\\Link").c_str()); }, {"Link <link>"}, true},
-      {"a subkey removed by name is a link", {}, "Link", "Lone",
+       "Lone", [] { PurgeAt("Top"); }, {"Top\\Link <link>"}, true},
+      {"the purged key is a link", {}, "Link", "Decoy", [] { PurgeAt("Link"); }, {"Link <link>"},
+       true},
+      {"a key above the purged key is a link", {}, "Link", "Decoy", [] { PurgeAt("Link\\Sub"); },
+       {"Link <link>"}, true},
+      {"a subkey removed is a link", {}, "Link", "Lone",
        [] {
          HKEY base;
          ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, Base().c_str(), 0,
                                                 KEY_ALL_ACCESS, &base));
-         char child[MAX_PATH];
-         EXPECT_EQ(0, RemoveSubkey(base, Base().c_str(), "Link", child, sizeof(child)));
+         EXPECT_EQ(0, RemoveSubkey(base, "Link", kFamilyNt, kMaxPurgeDepth));
          RegCloseKey(base);
        },
        {"Link <link>"}, true},
-      {"a link above the purged key is followed", {}, "Link", "Decoy",
-       [] { PurgeKey((Base() + "\\Link\\Sub").c_str()); },
+      {"a parent swapped for a link between two opens",
+       {"Top\\A\\Sub:x=1", "Top\\A\\Sub\\Deeper:y=2"}, nullptr, nullptr,
+       [] {
+         swapped = "Top\\A";
+         g_seam.RegOpenKeyItself = [](HKEY parent, const char* name, REGSAM access,
+                                      HKEY* key) -> LONG {
+           if (!swapped.empty() && !strcmp(name, "Sub")) swap();
+           return RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, access, key);
+         };
+         PurgeAt("Top");
+       },
+       {"Top\\A <link>"}, true},
+      {"a child swapped for a link between its check and its deletion",
+       {"Top\\A\\Sub:x=1"}, nullptr, nullptr,
+       [] {
+         swapped = "Top\\A\\Sub";
+         g_seam.RegDeleteKeyItself = [](HKEY key) -> LONG {
+           if (!swapped.empty()) swap();
+           return RealDeleteKeyItself(key);
+         };
+         PurgeAt("Top");
+       },
+       {"Top\\A\\Sub <link>"}, true},
+      {"a link where Windows gives the path is followed", {}, "Link", "Decoy",
+       [] {
+         HKEY linked, sub;
+         ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, (Base() + "\\Link").c_str(), 0,
+                                                KEY_ALL_ACCESS, &linked));
+         if (OpenOwnKey(linked, "Sub", kFamilyNt, &sub)) {
+           PurgeKey(sub, kFamilyNt, kMaxPurgeDepth);
+           RegCloseKey(sub);
+         }
+         RegCloseKey(linked);
+       },
        {"Link <link>", "Decoy:d=1", "Decoy\\Sub", "Lone:g=4"}, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    SetUp();  // a clean seam and sandbox for each case
     BUILD_TREE(HKEY_CURRENT_USER, Base(), decoys);
     BUILD_TREE(HKEY_CURRENT_USER, Base(), c.before);
-    MakeLink(HKEY_CURRENT_USER, Base() + "\\" + c.link, HKEY_CURRENT_USER,
-             Base() + "\\" + c.target);
+    if (c.link)
+      MakeLink(HKEY_CURRENT_USER, Base() + "\\" + c.link, HKEY_CURRENT_USER,
+               Base() + "\\" + c.target);
     c.act();
+    EXPECT_TRUE(swapped.empty()) << "the swap never came";
+    swapped.clear();
     Tree after = c.after;
     if (c.decoysWhole) after.insert(after.end(), decoys.begin(), decoys.end());
     EXPECT_TREE(HKEY_CURRENT_USER, Base(), after);
@@ -197,24 +257,28 @@ TEST_F(Purge, PurgesAKeyThatOpensNormally) {
   BUILD_TREE(HKEY_CURRENT_USER, Base(),
              {":SymbolicLinkValue=\\Registry\\Machine\\Software", "A:SymbolicLinkValue=x",
               "A\\B:y=1"});
-  PurgeKey(Base().c_str());
+  PurgeAt("");
   EXPECT_TREE(HKEY_CURRENT_USER, Base(), {});
 }
 
-// In code page 949 a Hangul syllable takes two bytes: a subkey name of 130 of them does not fit
-// the 260-byte name buffer, and the enumeration reports ERROR_MORE_DATA. That subkey stays, like
-// one that cannot be removed, and the purge goes on with the subkeys after it (Wine lists
-// subkeys sorted by name: the long one comes between A and the short Hangul name).
-TEST_F(Purge, StepsPastASubkeyWhoseNameDoesNotFit) {
+// In code page 949 a Hangul syllable takes two bytes: a subkey name of 255 of them, the longest
+// the registry allows, still fits the name buffer, and goes. A name the enumeration reports too
+// long for it (stood in: the registry allows none) stays, like one that cannot be removed, and
+// the purge goes on with the subkeys after it (Wine lists subkeys sorted by name).
+TEST_F(Purge, TakesEveryKeyNameAndStepsPastOneThatDoesNotFit) {
   ASSERT_EQ(949u, GetACP());
   std::string longName;
-  for (int i = 0; i < 130; ++i) longName += ToCp949(u8"가");
+  for (int i = 0; i < 255; ++i) longName += ToCp949(u8"가");
   const std::string later = ToCp949(u8"나");
   BUILD_TREE(HKEY_CURRENT_USER, Base(),
              {":v=1", "A:x=1", longName + ":y=2", longName + "\\Inner:z=3", later + ":w=4",
-              later + "\\Deep:u=5"});
-  PurgeKey(Base().c_str());
-  EXPECT_TREE(HKEY_CURRENT_USER, Base(), {longName + ":y=2", longName + "\\Inner:z=3"});
+              later + "\\Deep:u=5", "M:m=1", "Z:z=1"});
+  g_seam.RegEnumKey = [](HKEY key, DWORD index, char* name, DWORD length) -> LONG {
+    LONG found = RegEnumKeyA(key, index, name, length);
+    return found == ERROR_SUCCESS && !strcmp(name, "M") ? ERROR_MORE_DATA : found;
+  };
+  PurgeAt("");
+  EXPECT_TREE(HKEY_CURRENT_USER, Base(), {"M:m=1"});
 }
 
 std::wstring Wide(const std::string& ansi) {
@@ -238,7 +302,7 @@ TEST_F(Purge, SkipsSubkeyNamesTheConversionChanged) {
     RegCloseKey(key);
   }
   BUILD_TREE(HKEY_CURRENT_USER, Base(), {"Top\\b:w=1", "Top\\b\\c"});
-  PurgeKey((Base() + "\\Top").c_str());
+  PurgeAt("Top");
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, Base() + "\\Decoy\\Inner\\Deep"));
   for (const wchar_t* name : {L"a\x20A9Inner", L"x\x0100y"}) {
     HKEY key;
@@ -272,13 +336,15 @@ TEST(PlainKeyName, TellsNamesOfOneSubkey) {
 // plainly, and the purge runs as ever.
 TEST_F(Purge, OnThe9xFamilyKeysOpenPlainly) {
   BUILD_TREE(HKEY_CURRENT_USER, Base(), {":v=1", "A:x=1", "A\\B\\C:y=2", "D"});
-  g_purgeFamily = kFamily9x;
   g_seam.RegOpenKeyItself = [](HKEY, const char* path, REGSAM, HKEY*) -> LONG {
     ADD_FAILURE() << "opened with an option the 9x family does not know: " << path;
     return ERROR_INVALID_PARAMETER;
   };
-  PurgeKey(Base().c_str());
-  g_purgeFamily = kFamilyUnknown;
+  g_seam.RegDeleteKeyItself = [](HKEY) -> LONG {
+    ADD_FAILURE() << "deleted through ntdll, which the 9x family does not have";
+    return ERROR_CALL_NOT_IMPLEMENTED;
+  };
+  PurgeAt("", kFamily9x);
   EXPECT_TREE(HKEY_CURRENT_USER, Base(), {});
 }
 
@@ -289,17 +355,12 @@ class PurgeFault : public Purge {
     static int enumerations;
     return enumerations;
   }
-  static int& TopOpens() {
-    static int n;
-    return n;
-  }
-  // Counts the opens of the sandbox key itself: the purge's own first, then the second handles.
-  static int TopOpen(const char* path) { return Base() == path ? ++TopOpens() : 0; }
   void SetUp() override {
     Purge::SetUp();
     Handles() = {0, 0};
-    Enumerations() = TopOpens() = 0;
-    g_seam.RegOpenKeyItself = CountedOpenItself;
+    Enumerations() = 0;
+    Names().clear();
+    g_seam.RegOpenKeyItself = NamedOpen;
     g_seam.RegCloseKey = CountedClose;
     // Gives up after far more passes than the tree needs, so that a loop that would spin shows
     // as a failure instead of a hanging test.
@@ -307,6 +368,16 @@ class PurgeFault : public Purge {
       if (++Enumerations() > 100) return ERROR_NO_MORE_ITEMS;
       return RegEnumKeyA(key, index, name, length);
     };
+  }
+  // The name each open key was opened by.
+  static std::map<HKEY, std::string>& Names() {
+    static std::map<HKEY, std::string> names;
+    return names;
+  }
+  static LONG NamedOpen(HKEY parent, const char* name, REGSAM access, HKEY* key) {
+    LONG result = CountedOpenItself(parent, name, access, key);
+    if (result == ERROR_SUCCESS) Names()[*key] = name;
+    return result;
   }
 };
 
@@ -319,8 +390,8 @@ TEST_F(PurgeFault, EndsAndLeavesWhatCannotBeRemoved) {
   } cases[] = {
       {"subkey B cannot be deleted",
        [] {
-         g_seam.RegDeleteKey = [](HKEY key, const char* name) -> LONG {
-           return lstrcmpiA(name, "B") ? RegDeleteKeyA(key, name) : ERROR_ACCESS_DENIED;
+         g_seam.RegDeleteKeyItself = [](HKEY key) -> LONG {
+           return Names()[key] == "B" ? ERROR_ACCESS_DENIED : RealDeleteKeyItself(key);
          };
        },
        {"B"}},
@@ -331,35 +402,26 @@ TEST_F(PurgeFault, EndsAndLeavesWhatCannotBeRemoved) {
          };
        },
        {":v=1"}},
-      {"the second open of the top fails once (for A)",
-       [] {
-         g_seam.RegOpenKeyItself = [](HKEY root, const char* path, REGSAM access,
-                                      HKEY* key) -> LONG {
-           return TopOpen(path) == 2 ? ERROR_ACCESS_DENIED
-                                     : CountedOpenItself(root, path, access, key);
-         };
-       },
-       {"A:x=1", "A\\Deep:y=2"}},
-      {"every second open of the top fails",
-       [] {
-         g_seam.RegOpenKeyItself = [](HKEY root, const char* path, REGSAM access,
-                                      HKEY* key) -> LONG {
-           return TopOpen(path) >= 2 ? ERROR_ACCESS_DENIED
-                                     : CountedOpenItself(root, path, access, key);
-         };
-       },
-       {"A:x=1", "A\\Deep:y=2", "B:z=3", "B\\Deep:w=4", "C:u=5"}},
-      // Whether C is a link cannot be seen: deleting it by its name could delete what it leads
-      // to, so it stays, although nothing below it would stop the deletion.
+      // Whether C is a link cannot be seen: it stays, although nothing below it would stop the
+      // deletion.
       {"subkey C cannot be opened",
        [] {
-         g_seam.RegOpenKeyItself = [](HKEY root, const char* path, REGSAM access,
+         g_seam.RegOpenKeyItself = [](HKEY parent, const char* name, REGSAM access,
                                       HKEY* key) -> LONG {
-           return Base() + "\\C" == path ? ERROR_ACCESS_DENIED
-                                          : CountedOpenItself(root, path, access, key);
+           return !strcmp(name, "C") ? ERROR_ACCESS_DENIED
+                                     : CountedOpenItself(parent, name, access, key);
          };
        },
        {"C:u=5"}},
+      {"no subkey can be opened",
+       [] {
+         g_seam.RegOpenKeyItself = [](HKEY parent, const char* name, REGSAM access,
+                                      HKEY* key) -> LONG {
+           return name == Name() ? CountedOpenItself(parent, name, access, key)
+                                 : ERROR_ACCESS_DENIED;
+         };
+       },
+       {"A:x=1", "A\\Deep:y=2", "B:z=3", "B\\Deep:w=4", "C:u=5"}},
       {"the key-information query fails",
        [] {
          g_seam.RegQueryInfoKey = [](HKEY, DWORD*, DWORD*) -> LONG {
@@ -369,7 +431,7 @@ TEST_F(PurgeFault, EndsAndLeavesWhatCannotBeRemoved) {
        before},
       // Each pass gets as far as the count taken before: A three times, B and C never.
       {"a deletion reports success but the key stays",
-       [] { g_seam.RegDeleteKey = [](HKEY, const char*) -> LONG { return ERROR_SUCCESS; }; },
+       [] { g_seam.RegDeleteKeyItself = [](HKEY) -> LONG { return ERROR_SUCCESS; }; },
        {"A\\Deep", "B:z=3", "B\\Deep:w=4", "C:u=5"}},
   };
   for (const Case& c : cases) {
@@ -377,7 +439,7 @@ TEST_F(PurgeFault, EndsAndLeavesWhatCannotBeRemoved) {
     SetUp();  // a clean seam and sandbox for each case
     BUILD_TREE(HKEY_CURRENT_USER, Base(), before);
     c.install();
-    PurgeKey(Base().c_str());
+    PurgeAt("");
     EXPECT_LE(Enumerations(), 100) << "the subkey loop does not end";
     EXPECT_EQ(Handles().opens, Handles().closes) << "every handle opened is closed";
     EXPECT_TREE(HKEY_CURRENT_USER, Base(), c.after);

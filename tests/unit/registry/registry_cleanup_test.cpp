@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -158,7 +159,6 @@ class Plan : public SeamTest {
   }
   void TearDown() override {
     Uninstall();
-    g_purgeRoot = nullptr;
     SeamTest::TearDown();
   }
 
@@ -266,7 +266,6 @@ TEST_F(Plan, RemovesTheEntriesOfTheRunningFamily) {
     EXPECT_REMOVED(before, items, c.goneWith);
     EXPECT_EQ(c.sizes, VersionSizes());
     EXPECT_EQ(Handles().opens, Handles().closes) << "every handle opened is closed";
-    EXPECT_EQ(HKEY_LOCAL_MACHINE, g_purgeRoot);
     Uninstall();
   }
 }
@@ -348,13 +347,44 @@ TEST_F(Plan, NeverGoesThroughALink) {
   EXPECT_EQ(Handles().opens, Handles().closes) << "every handle opened is closed";
 }
 
+// The product's settings key itself a link to another maker's key that has subkeys of the
+// settings' names: nothing is opened through it, so they stay whole.
+TEST_F(Plan, LeavesTheSettingsKeyThatIsALink) {
+  std::vector<Item> items = Installation();
+  auto replaced = [](const Item& item) {
+    return item.place == kSettings && item.entry.compare(0, 7, "Tolvane") == 0 &&
+           (item.entry[7] == ':' || item.entry[7] == '\\');
+  };
+  items.erase(std::remove_if(items.begin(), items.end(), replaced), items.end());
+  for (const char* entry : {"Scanner\\Config:On=1", "Scanner\\Warder:Level=2",
+                            "Scanner\\Update\\Feed:Url=x", "Scanner:Version=3"})
+    items.push_back({kOtherMaker, entry, kDecoy});
+  Install(items);
+  DeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brenlock\\Tolvane");
+  MakeLink(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brenlock\\Tolvane", HKEY_LOCAL_MACHINE,
+           "SOFTWARE\\Lindqvist\\Scanner");
+  items.push_back({kSettings, "Tolvane <link>", kDecoy});
+  Snapshot before = TakeSnapshot();
+  CountHandles();
+  RemoveRegistryEntries();
+  EXPECT_REMOVED(before, items, kMachine | kUser | kNt);
+  EXPECT_EQ(Handles().opens, Handles().closes) << "every handle opened is closed";
+}
+
 TEST_F(Plan, ASecondRunDeletesNothing) {
   std::vector<Item> items = Installation();
   Install(items);
   Snapshot before = TakeSnapshot();
-  g_seam.RegDeleteKey = [](HKEY key, const char* name) -> LONG {
-    LONG result = RegDeleteKeyA(key, name);
-    if (result == ERROR_SUCCESS) Record(std::string("key ") + name);
+  static std::map<HKEY, std::string> names;  // the name each key was opened by
+  names.clear();
+  g_seam.RegOpenKeyItself = [](HKEY parent, const char* name, REGSAM access, HKEY* key) -> LONG {
+    LONG result = RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, access, key);
+    if (result == ERROR_SUCCESS) names[*key] = name;
+    return result;
+  };
+  g_seam.RegDeleteKeyItself = [](HKEY key) -> LONG {
+    LONG result = RealDeleteKeyItself(key);
+    if (result == ERROR_SUCCESS) Record("key " + names[key]);
     return result;
   };
   g_seam.RegDeleteValue = [](HKEY key, const char* name) -> LONG {

@@ -4,6 +4,8 @@
 // functions take.
 #include "registry/registry_tree.h"
 
+#include "platform/seam.h"
+
 #include <algorithm>
 
 namespace {
@@ -265,4 +267,12 @@ LONG CountedOpenItself(HKEY root, const char* path, REGSAM access, HKEY* key) {
 LONG CountedClose(HKEY key) {
   ++Handles().closes;
   return RegCloseKey(key);
+}
+
+LONG RealDeleteKeyItself(HKEY key) {
+  auto standIn = g_seam.RegDeleteKeyItself;
+  g_seam.RegDeleteKeyItself = nullptr;
+  LONG result = SysRegDeleteKeyItself(key);
+  g_seam.RegDeleteKeyItself = standIn;
+  return result;
 }

@@ -47,6 +47,8 @@ HandleCount& Handles();
 LONG CountedOpen(HKEY root, const char* path, REGSAM access, HKEY* key);
 LONG CountedOpenItself(HKEY root, const char* path, REGSAM access, HKEY* key);  // the link itself
 LONG CountedClose(HKEY key);
+// The real deletion through a key's handle, from inside a stand-in for it.
+LONG RealDeleteKeyItself(HKEY key);
 
 // Failures name the line of the test that built or checked the tree.
 #define BUILD_TREE(root, base, ...)         \
