@@ -4,9 +4,9 @@
 // it sets up (no static constructors, no command line parsing, no thread-local data). msvcrt.dll
 // initialises itself when it is loaded.
 #include "control/dll_search.h"
+#include "control/elevation.h"
 #include "control/redirection_trust.h"
 #include "control/start_folder.h"
-#include "control/uninstall.h"
 
 extern "C" void __stdcall TolvaneEntry() {
   // First of all, before anything can load a library: no DLL from the program's own folder.
@@ -15,6 +15,7 @@ extern "C" void __stdcall TolvaneEntry() {
   EnforceRedirectionTrust();
   // Out of the folder it was started in, which may be the install folder it is about to remove.
   LeaveStartFolder();
-  // The four arguments are the usual ones of a graphical Windows program; RunUninstall reads none.
-  ExitProcess(RunUninstall(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT));
+  // Administrator rights first: without them this copy starts an elevated one and ends. The
+  // arguments are the usual ones of a graphical Windows program; the uninstaller reads none.
+  ExitProcess(RunWithRights(GetModuleHandleA(nullptr), GetCommandLineA(), SW_SHOWDEFAULT));
 }

@@ -2,6 +2,7 @@
 // TOLVANE_SEAM for the unit tests, where a stand-in set in g_seam runs instead of the real call.
 #include "platform/platform.h"
 
+#include <shellapi.h>
 #include <shlobj.h>
 
 // A function of kernel32, which is in every process from its start, or null where this Windows
@@ -290,6 +291,45 @@ void SysSleep(DWORD milliseconds) {
 BOOL SysGetVersionEx(OSVERSIONINFOA* version) {
   STAND_IN(GetVersionEx, version);
   return GetVersionExA(version);
+}
+
+BOOL SysGetTokenElevation(int* elevated) {
+  STAND_IN(GetTokenElevation, elevated);
+  // advapi32 is a static import, loaded from the start; its token functions are asked for by
+  // name all the same, as the 9x family's may be missing. TOKEN_INFORMATION_CLASS TokenElevation
+  // is 20, understood from Vista on.
+  typedef BOOL(WINAPI * OpenTokenFunction)(HANDLE, DWORD, HANDLE*);
+  typedef BOOL(WINAPI * GetInformationFunction)(HANDLE, int, void*, DWORD, DWORD*);
+  const int kTokenElevation = 20;
+  HMODULE advapi = GetModuleHandleA("advapi32.dll");
+  FARPROC open = advapi ? GetProcAddress(advapi, "OpenProcessToken") : nullptr;
+  FARPROC query = advapi ? GetProcAddress(advapi, "GetTokenInformation") : nullptr;
+  HANDLE token;
+  if (!open || !query || !As<OpenTokenFunction>(open)(GetCurrentProcess(), TOKEN_QUERY, &token))
+    return FALSE;
+  DWORD isElevated = 0, size = 0;
+  BOOL known = As<GetInformationFunction>(query)(token, kTokenElevation, &isElevated,
+                                                 sizeof(isElevated), &size);
+  CloseHandle(token);
+  if (known) *elevated = isElevated != 0;
+  return known;
+}
+
+DWORD SysGetModuleFileName(char* buffer, DWORD size) {
+  STAND_IN(GetModuleFileName, buffer, size);
+  return GetModuleFileNameA(nullptr, buffer, size);
+}
+
+BOOL SysRunElevated(const char* path) {
+  STAND_IN(RunElevated, path);
+  SHELLEXECUTEINFOA run;
+  ZeroMemory(&run, sizeof(run));
+  run.cbSize = sizeof(run);
+  run.fMask = SEE_MASK_FLAG_NO_UI;  // a refusal or failure shows no error box of the shell's
+  run.lpVerb = "runas";
+  run.lpFile = path;
+  run.nShow = SW_SHOWNORMAL;
+  return ShellExecuteExA(&run);
 }
 
 FARPROC SysGetKernelProc(const char* name) {

@@ -109,6 +109,14 @@ DWORD SysGetLastError();
 BOOL SysCloseHandle(HANDLE handle);
 void SysSleep(DWORD milliseconds);
 BOOL SysGetVersionEx(OSVERSIONINFOA* version);  // dwOSVersionInfoSize chooses the record
+// Whether the process runs elevated (TokenElevation), in *elevated. FALSE where Windows cannot
+// tell: before Vista, and on the 9x family (the token functions are looked up at run time).
+BOOL SysGetTokenElevation(int* elevated);
+// The program's own full path; returns its length, or size when it does not fit.
+DWORD SysGetModuleFileName(char* buffer, DWORD size);
+// Starts the program at path again, elevated (ShellExecuteExA, verb "runas", no owner window).
+// FALSE when it did not start, the user's refusal of the prompt included.
+BOOL SysRunElevated(const char* path);
 // The address of a kernel32 function, or null where this Windows lacks it.
 FARPROC SysGetKernelProc(const char* name);
 // Loads the DLL at a full path; its own dependencies are looked for in its folder first, not in

@@ -48,6 +48,9 @@ struct PlatformSeam {
   decltype(&SysCloseHandle) CloseHandle;
   decltype(&SysSleep) Sleep;
   decltype(&SysGetVersionEx) GetVersionEx;
+  decltype(&SysGetTokenElevation) GetTokenElevation;
+  decltype(&SysGetModuleFileName) GetModuleFileName;
+  decltype(&SysRunElevated) RunElevated;
   decltype(&SysGetKernelProc) GetKernelProc;
   decltype(&SysLoadLibrary) LoadLibrary;
 };

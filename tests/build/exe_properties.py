@@ -15,6 +15,9 @@ LANG_EN_US = 0x409
 failures = []
 
 
+MAX_SIZE = 20480
+
+
 def check(condition, message):
     if not condition:
         failures.append(message)
@@ -102,6 +105,13 @@ def main(objdump, exe):
         header = [int.from_bytes(image[i:i + 4], "little") for i in (0, 4, 8)]
         check(header == [40, 32, 64] and int.from_bytes(image[14:16], "little") == 8,
               "icon image is not a 32x32 8-bit bitmap")
+
+    check(len(data) <= MAX_SIZE, "%d bytes, more than %d" % (len(data), MAX_SIZE))
+    # Windows starts the program on a stack aligned to 4 bytes only; a function whose locals need
+    # 8 realigns it itself when built with -mincoming-stack-boundary=2, and none does without.
+    code = run("-d", "--no-show-raw-insn")
+    check(re.search(r"\band\s+\$0xfffffff[08],%esp", code),
+          "no function realigns the stack: built without -mincoming-stack-boundary=2?")
 
     print("%s: %d bytes" % (exe, len(data)))
     for failure in failures:
