@@ -132,21 +132,3 @@ int IsPlainEntryName(const char* name) {
   int length = static_cast<int>(strlen(name));
   return length > 0 && IsWholeName(name, length) && !IsDots(name, 0, length);
 }
-
-int LiesDirectlyIn(const char* path, const char* folder) {
-  PathBuffer entry, outer;
-  if (Canonicalize(path, entry, sizeof(entry)) != kFolderAccepted ||
-      Canonicalize(folder, outer, sizeof(outer)) != kFolderAccepted)
-    return 0;
-  size_t length = strlen(outer);
-  // No trail byte is a backslash in the canonical form (IsWholeName refuses them).
-  return !strncmp(entry, outer, length) && entry[length] == '\\' &&
-         !strchr(entry + length + 1, '\\');
-}
-
-int IsSameFolder(const char* one, const char* other) {
-  PathBuffer first, second;
-  FolderVerdict verdict = Canonicalize(one, first, sizeof(first));
-  return (verdict == kFolderAccepted || verdict == kFolderRoot) &&
-         Canonicalize(other, second, sizeof(second)) == verdict && !strcmp(first, second);
-}

@@ -1,5 +1,5 @@
-// The text of paths: a folder's canonical form, how two paths compare, and whether a name that
-// a folder search returned names one entry and nothing else. Looks at text only: no file-system
+// The text of paths: a folder's canonical form, and whether a name that a folder search returned
+// names one entry and nothing else. Looks at text only: no file-system
 // access.
 #pragma once
 
@@ -25,12 +25,6 @@ int IsDots(const char* text, int start, int end);
 // spaces Windows drops resolved, and every letter lower-cased. Returns kFolderAccepted when the
 // result lies below a drive or share root, otherwise why not (see JudgeInstallFolder).
 FolderVerdict Canonicalize(const char* path, char* canonical, int size);
-
-// Whether path names an entry directly in folder, both compared in canonical form.
-int LiesDirectlyIn(const char* path, const char* folder);
-
-// Whether two paths name the same folder, compared in canonical form.
-int IsSameFolder(const char* one, const char* other);
 
 // Whether name, as a folder search returned it, names one entry of that folder and nothing
 // else: no separator, drive or stream colon, wildcard, broken double-byte pair or name of dots

@@ -64,8 +64,10 @@ int HasConvertedName(const char* path) {
   }
 }
 
-}  // namespace
-
+// The plain text of a final path as SysGetFinalPathNameByHandle gives it, in real (a
+// PathBuffer): "\\?\C:\..." becomes "C:\...", and "\\?\UNC\server\share\..." becomes
+// "\\server\share\...". Returns 0 for any other form (a volume without a drive letter) and for a
+// path with a name that the conversion to the ANSI code page changed.
 int PlainFinalPath(const char* final, char* real) {
   if (strncmp(final, "\\\\?\\", 4) != 0) return 0;
   const char* rest = final + 4;
@@ -76,8 +78,6 @@ int PlainFinalPath(const char* final, char* real) {
     plain = IsAsciiLetter(rest[0]) && rest[1] == ':' && FormatPath(real, kPathSize, "%s", rest);
   return plain && !HasConvertedName(real);
 }
-
-namespace {
 
 // The long form of folder, below a drive; see WalkFolder.
 int WalkPath(const char* folder, char* longForm, int* linked, int followLinks) {

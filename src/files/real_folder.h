@@ -17,9 +17,3 @@ int FindLongForm(const char* folder, char* longForm);
 // system, or folder is no path below a drive. For the system's own folders, which the guard
 // refuses wherever they lead.
 int FindRealFolder(const char* folder, char* real);
-
-// The plain text of a final path as SysGetFinalPathNameByHandle gives it, in real (a
-// PathBuffer): "\\?\C:\..." becomes "C:\...", and "\\?\UNC\server\share\..." becomes
-// "\\server\share\...". Returns 0 for any other form (a volume without a drive letter) and for a
-// path with a name that the conversion to the ANSI code page changed.
-int PlainFinalPath(const char* final, char* real);
