@@ -1,7 +1,7 @@
 // The uninstaller runs with administrator rights and deletes in folders named by the registry.
-// The program's own checks follow only links that an administrator made; Windows 11's
-// RedirectionGuard adds the same rule for junctions at every open, including those made after
-// the checks.
+// Its own checks follow no link in a folder whose files it deletes; Windows 11's RedirectionGuard
+// adds, for junctions a standard user made, a refusal at every open of the process, whatever the
+// open.
 #include "control/redirection_trust.h"
 
 #include "platform/platform.h"
