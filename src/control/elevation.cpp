@@ -29,8 +29,8 @@ int IsUacOn() {
   return on;
 }
 
-}  // namespace
-
+// Whether this copy has asked for an elevated one (or the user declined it) and ends; see
+// RunWithRights.
 int RelaunchElevated() {
   if (GetWindowsFamily() != kFamilyNt) return 0;
   // Windows before Vista knows no elevation: the query fails, and it runs as it is.
@@ -43,6 +43,8 @@ int RelaunchElevated() {
   SysRunElevated(self);
   return 1;
 }
+
+}  // namespace
 
 int RunWithRights(HINSTANCE instance, LPSTR commandLine, int showState) {
   if (RelaunchElevated()) return 0;

@@ -7,13 +7,10 @@
 
 #include <windows.h>
 
-// Whether this copy, not running elevated while UAC is on, has asked Windows to start the
-// uninstaller again elevated ("runas"), or the user declined that: either way this copy ends at
-// once, having shown nothing and changed nothing, and holds no mutex. Returns 0 where it runs as
-// it is: elevated, UAC off, Windows XP and older, the 9x family, or where any of that cannot be
-// told (a relaunch must be certain to end elevated or not at all, never in a loop).
-int RelaunchElevated();
-
-// Runs the uninstaller with the rights it needs: ends at once after RelaunchElevated, else
+// Runs the uninstaller with the rights it needs. A copy that does not run elevated while UAC is
+// on asks Windows to start the uninstaller again elevated ("runas") and ends at once, whether the
+// user accepts or declines, having shown nothing, changed nothing and taken no mutex. Elsewhere
+// (elevated, UAC off, Windows XP and older, the 9x family, or where any of that cannot be told:
+// a relaunch must be certain to end elevated or not at all, never in a loop) it runs
 // RunUninstall with the four arguments. Returns the exit code, 0.
 int RunWithRights(HINSTANCE instance, LPSTR commandLine, int showState);

@@ -5,12 +5,15 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-// A function of kernel32, which is in every process from its start, or null where this Windows
-// lacks it. Loads nothing.
-static FARPROC KernelProc(const char* name) {
-  HMODULE module = GetModuleHandleA("kernel32.dll");
+// A function of a system DLL that is in every process of the program from its start (kernel32,
+// ntdll on the NT family, and advapi32, a static import), or null where this Windows lacks it.
+// Loads nothing.
+static FARPROC LoadedProc(const char* dll, const char* name) {
+  HMODULE module = GetModuleHandleA(dll);
   return module ? GetProcAddress(module, name) : nullptr;
 }
+
+static FARPROC KernelProc(const char* name) { return LoadedProc("kernel32.dll", name); }
 
 // The function a looked-up address stands for.
 template <typename Function>
@@ -72,8 +75,7 @@ LONG SysRegDeleteKeyItself(HKEY key) {
   // NTSTATUS NTAPI NtDeleteKey(HANDLE), documented in the driver kit as ZwDeleteKey. ntdll is in
   // every process of the NT family; nothing is loaded.
   typedef LONG(WINAPI * DeleteKeyFunction)(HANDLE);
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  FARPROC found = ntdll ? GetProcAddress(ntdll, "NtDeleteKey") : nullptr;
+  FARPROC found = LoadedProc("ntdll.dll", "NtDeleteKey");
   if (!found) return ERROR_CALL_NOT_IMPLEMENTED;
   return As<DeleteKeyFunction>(found)(key) >= 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
@@ -301,9 +303,8 @@ BOOL SysGetTokenElevation(int* elevated) {
   typedef BOOL(WINAPI * OpenTokenFunction)(HANDLE, DWORD, HANDLE*);
   typedef BOOL(WINAPI * GetInformationFunction)(HANDLE, int, void*, DWORD, DWORD*);
   const int kTokenElevation = 20;
-  HMODULE advapi = GetModuleHandleA("advapi32.dll");
-  FARPROC open = advapi ? GetProcAddress(advapi, "OpenProcessToken") : nullptr;
-  FARPROC query = advapi ? GetProcAddress(advapi, "GetTokenInformation") : nullptr;
+  FARPROC open = LoadedProc("advapi32.dll", "OpenProcessToken");
+  FARPROC query = LoadedProc("advapi32.dll", "GetTokenInformation");
   HANDLE token;
   if (!open || !query || !As<OpenTokenFunction>(open)(GetCurrentProcess(), TOKEN_QUERY, &token))
     return FALSE;

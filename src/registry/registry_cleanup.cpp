@@ -4,8 +4,6 @@
 // opened skips only what lies below it.
 #include "registry/registry_cleanup.h"
 
-#include <string.h>
-
 #include "control/install_location.h"
 #include "platform/family.h"
 #include "platform/platform.h"
