@@ -1,23 +1,23 @@
-// One level of a folder's files, deleted entry by entry while the folder is held. A path is
-// looked up again at every use, and whoever may write the folder's parent could otherwise swap
-// the folder for a link between the judgement and the deletions. So the folder is held before it
-// is proven and judged, and each file is judged and deleted through one handle: what is deleted
-// is what was judged.
+// One level of a folder's files, deleted entry by entry while the folder is held, then the
+// folder. A path is looked up again at every use, and whoever may write the folder's parent
+// could otherwise swap the folder for a link between the judgement and the deletions. So the
+// folder is held before it is proven and judged, and each entry is opened through the held
+// folder's handle: what is deleted lies in what was judged.
 #include "files/held_folder.h"
 
 #include <stddef.h>
 #include <string.h>
 #include <wchar.h>
 
+#include "files/at_restart.h"
 #include "files/path_text.h"
 #include "files/real_folder.h"
-#include "platform/family.h"
 #include "platform/path.h"
 #include "platform/platform.h"
 
 namespace {
 
-// FILE_ID_BOTH_DIR_INFO, one entry as a folder held through its handle lists it; the name
+// FILE_DIRECTORY_INFORMATION, one entry as a folder held through its handle lists it; the name
 // follows the fixed part.
 struct DirectoryRecord {
   DWORD nextEntryOffset;  // from this record to the next; 0 for the last
@@ -25,13 +25,9 @@ struct DirectoryRecord {
   LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime, endOfFile, allocationSize;
   DWORD fileAttributes;
   DWORD fileNameLength;  // in bytes
-  DWORD eaSize;
-  CHAR shortNameLength;
-  WCHAR shortName[12];
-  LARGE_INTEGER fileId;
 };
-const DWORD kFixedPart = 104;  // the layout Windows writes
-static_assert(offsetof(DirectoryRecord, fileId) + sizeof(LARGE_INTEGER) == kFixedPart,
+const DWORD kFixedPart = 64;  // the layout Windows writes
+static_assert(offsetof(DirectoryRecord, fileNameLength) + sizeof(DWORD) == kFixedPart,
               "the layout Windows writes");
 
 // Reads of a folder's entries; each read lists at least one. Bounds the listing whatever the
@@ -42,6 +38,43 @@ const int kMaxReads = 1 << 20;
 const int kWidePathSize = kPathSize + 8;
 // The longest name of one entry, in UTF-16 characters.
 const int kMaxNameLength = 255;
+// The final path of an entry of such a folder.
+const int kWideEntrySize = kWidePathSize + 1 + kMaxNameLength + 1;
+
+// The folder of the uninstaller's own for the files that go at the next start of Windows, at the
+// root of the held folder's drive, under a name made new for this run.
+const char kRestartFolderFormat[] = "%c:\\TolvaneUninstall.%08lX";
+const int kRestartFolderTries = 16;
+
+// Its security descriptor, set as it is made (self-relative): the DACL protected from
+// inheritance, full access for Administrators (S-1-5-32-544) and SYSTEM (S-1-5-18), passed on
+// to what is put in it; no one else may rename, move or change it or its files.
+const union {
+  BYTE bytes[72];
+  DWORD alignment;
+} kAdministratorsOnly = {{
+    0x01, 0x00, 0x04, 0x90,  // revision 1; self-relative, DACL present and protected
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // no owner, group or SACL: the creator's defaults
+    0x14, 0x00, 0x00, 0x00,  // the DACL follows the header
+    0x02, 0x00, 0x34, 0x00, 0x02, 0x00, 0x00, 0x00,  // ACL revision 2, 52 bytes, two entries
+    // Allowed, inherited by files and folders, FILE_ALL_ACCESS, Administrators.
+    0x00, 0x03, 0x18, 0x00, 0xFF, 0x01, 0x1F, 0x00,
+    0x01, 0x02, 0, 0, 0, 0, 0, 0x05, 0x20, 0x00, 0x00, 0x00, 0x20, 0x02, 0x00, 0x00,
+    // Allowed, inherited by files and folders, FILE_ALL_ACCESS, SYSTEM.
+    0x00, 0x03, 0x14, 0x00, 0xFF, 0x01, 0x1F, 0x00,
+    0x01, 0x01, 0, 0, 0, 0, 0, 0x05, 0x12, 0x00, 0x00, 0x00,
+}};
+// SECURITY_DESCRIPTOR_CONTROL, as read back.
+const WORD kDaclPresentAndProtected = SE_DACL_PRESENT | SE_DACL_PROTECTED;
+
+// Files moved out of a held folder to go at the next start of Windows; made when the first is.
+struct RestartFolder {
+  HANDLE handle;             // INVALID_HANDLE_VALUE until made
+  char drive;                // the held folder's drive letter
+  DWORD seed;                // the held folder's file index: a name differs between folders
+  PathBuffer path;           // "C:\TolvaneUninstall.XXXXXXXX"
+  WCHAR widePath[kWidePathSize];  // "\\?\" and the path
+};
 
 // Whether the open handle is a folder itself, not a link; its identity in information.
 int IsPlainFolder(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
@@ -55,11 +88,31 @@ int IsSameFile(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_INFOR
          one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
 }
 
-// Whether the open handle's final path is exactly expected.
+// Whether Windows tells the final path of an open handle (Vista and later).
+int TellsFinalPaths() { return SysGetKernelProc("GetFinalPathNameByHandleW") != nullptr; }
+
+// Whether the open handle's final path is exactly expected, where Windows tells final paths.
 int HasFinalPath(HANDLE file, const WCHAR* expected) {
-  WCHAR final[kWidePathSize];
-  DWORD length = SysGetFinalPathWide(file, final, kWidePathSize);
-  return length > 0 && length < static_cast<DWORD>(kWidePathSize) && !wcscmp(final, expected);
+  if (!TellsFinalPaths()) return 1;
+  WCHAR final[kWideEntrySize];
+  DWORD length = SysGetFinalPathWide(file, final, kWideEntrySize);
+  return length > 0 && length < static_cast<DWORD>(kWideEntrySize) && !wcscmp(final, expected);
+}
+
+// "\\?\" and path in UTF-16, in wide (kWidePathSize characters).
+int WidePath(const char* path, WCHAR* wide) {
+  memcpy(wide, L"\\\\?\\", 4 * sizeof(WCHAR));
+  return SysAnsiToWide(path, wide + 4, kWidePathSize - 4) > 0;
+}
+
+// folder (UTF-16, terminated), '\' and name (length characters) in joined (kWideEntrySize
+// characters); folder fits kWidePathSize and name kMaxNameLength.
+void JoinWide(const WCHAR* folder, const WCHAR* name, int length, WCHAR* joined) {
+  int folderLength = static_cast<int>(wcslen(folder));
+  memcpy(joined, folder, folderLength * sizeof(WCHAR));
+  joined[folderLength] = L'\\';
+  memcpy(joined + folderLength + 1, name, length * sizeof(WCHAR));
+  joined[folderLength + 1 + length] = 0;
 }
 
 // Whether folder is a path below a local drive, told from its text and the drive's type alone:
@@ -74,63 +127,123 @@ int IsOnLocalDrive(const char* folder) {
   return type != DRIVE_REMOTE && type != DRIVE_NO_ROOT_DIR;
 }
 
-// The path of the entry name of folder, in path (a PathBuffer), when it may be offered for
-// deletion: files only (the "." and ".." entries are folders too), and only a name the
-// conversion to the ANSI code page left a plain name (deleted by a name that became a path,
-// another file would go, possibly outside the folder).
-int FileEntryPath(const char* folder, DWORD attributes, const char* name, char* path) {
-  return !(attributes & FILE_ATTRIBUTE_DIRECTORY) && IsPlainEntryName(name) &&
-         FormatPath(path, kPathSize, "%s\\%s", folder, name);
-}
-
-// Proves that the held handle is the folder at folder's path, and gives its long form (a
-// PathBuffer) and its identity: see EmptyFolder.
-int ProveHeld(HANDLE held, const char* folder, char* longForm,
-              BY_HANDLE_FILE_INFORMATION* identity) {
-  BY_HANDLE_FILE_INFORMATION reached;
-  if (!IsPlainFolder(held, identity) || !FindLongForm(folder, longForm)) return 0;
-  HANDLE file = SysOpenForQuery(longForm);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  int same = SysGetFileInformation(file, &reached) && IsSameFile(reached, *identity);
-  SysCloseHandle(file);
-  return same;
-}
-
 int IsJudged(const char* longForm, const GuardedFolders* guarded) {
   return !guarded || JudgeInstallFolder(longForm, guarded) == kFolderAccepted;
 }
 
-// Deletes the listed entry name (length UTF-16 characters, with its attributes as listed) of the
-// held folder, whose long form is longForm and whose final path is heldFinal, through a handle
-// of its own.
-void DeleteListedEntry(const char* longForm, const WCHAR* heldFinal, const WCHAR* name,
-                       int length, DWORD attributes) {
-  PathBuffer ansi, path;
-  WCHAR expected[kWidePathSize];
-  int folderLength = static_cast<int>(wcslen(heldFinal));
-  if (folderLength + 1 + length >= kWidePathSize ||
-      !SysWideToAnsi(name, length, ansi, sizeof(ansi)) ||
-      !FileEntryPath(longForm, attributes, ansi, path))
-    return;
-  memcpy(expected, heldFinal, folderLength * sizeof(WCHAR));
-  expected[folderLength] = L'\\';
-  memcpy(expected + folderLength + 1, name, length * sizeof(WCHAR));
-  expected[folderLength + 1 + length] = 0;
+// Proves that the held handle is the folder at folder's path, and gives its long form (a
+// PathBuffer), that form in UTF-16 ("\\?\" first) and its identity: see RemoveFolder.
+int ProveHeld(HANDLE held, const char* folder, char* longForm, WCHAR* wideLongForm,
+              BY_HANDLE_FILE_INFORMATION* identity) {
+  BY_HANDLE_FILE_INFORMATION reached;
+  if (!IsPlainFolder(held, identity) || !FindLongForm(folder, longForm) ||
+      !WidePath(longForm, wideLongForm))
+    return 0;
+  HANDLE file = SysOpenForQuery(longForm);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  int same = SysGetFileInformation(file, &reached) && IsSameFile(reached, *identity);
+  SysCloseHandle(file);
+  return same && HasFinalPath(held, wideLongForm);
+}
 
-  HANDLE entry = SysOpenEntryForDelete(path, 0);
+// Whether the folder just made keeps the protected DACL it was made with: a file system
+// without security (FAT) keeps none, and there anyone could rename the folder before the
+// restart.
+int KeepsProtectedDacl(HANDLE folder) {
+  union {
+    DWORD alignment;
+    BYTE bytes[512];
+  } security;
+  memset(&security, 0, sizeof(security));
+  if (!SysGetSecurity(folder, &security, sizeof(security))) return 0;
+  WORD control;
+  DWORD dacl;
+  memcpy(&control, security.bytes + 2, sizeof(control));
+  memcpy(&dacl, security.bytes + 16, sizeof(dacl));
+  return (control & kDaclPresentAndProtected) == kDaclPresentAndProtected && dacl != 0;
+}
+
+// Makes the restart folder on first use. Never takes a folder or link that was there already,
+// whoever made it: the name is made anew until one is free.
+int OpenRestartFolder(RestartFolder* restart) {
+  if (restart->handle != INVALID_HANDLE_VALUE) return 1;
+  for (int attempt = 0; attempt < kRestartFolderTries; ++attempt) {
+    DWORD name = (restart->seed * 2654435761u) ^ (attempt * 0x9E3779B9u) ^ SysGetTickCount();
+    if (!FormatPath(restart->path, sizeof(restart->path), kRestartFolderFormat, restart->drive,
+                    static_cast<unsigned long>(name)) ||
+        !WidePath(restart->path, restart->widePath))
+      return 0;
+    HANDLE made = SysCreateFolder(restart->widePath,
+                                  const_cast<BYTE*>(kAdministratorsOnly.bytes));
+    if (made == INVALID_HANDLE_VALUE) continue;
+    BY_HANDLE_FILE_INFORMATION information;
+    // Where it is meant to be (a drive letter can stand for another folder), and protected.
+    if (IsPlainFolder(made, &information) && HasFinalPath(made, restart->widePath) &&
+        KeepsProtectedDacl(made)) {
+      restart->handle = made;
+      return 1;
+    }
+    SysSetDeleteDisposition(made);  // empty: it goes as it is closed
+    SysCloseHandle(made);
+    return 0;
+  }
+  return 0;
+}
+
+// Moves the open entry name (length UTF-16 characters) into the restart folder and asks for its
+// deletion there at the next start of Windows.
+int MoveForRestart(HANDLE entry, const WCHAR* name, int length, RestartFolder* restart) {
+  WCHAR moved[kWideEntrySize];
+  if (!OpenRestartFolder(restart) || !SysMoveInto(entry, restart->handle, name, length))
+    return 0;
+  JoinWide(restart->widePath, name, length, moved);
+  SysDeleteAtRestart(moved);
+  return 1;
+}
+
+// Whether the listed name (length UTF-16 characters) names one entry of the folder and nothing
+// else: not "." or "..", no separator and no stream colon. A file system writes none of them
+// into a name; this holds whatever it writes.
+int IsEntryName(const WCHAR* name, int length) {
+  if (length <= 0 || (name[0] == L'.' && (length == 1 || (length == 2 && name[1] == L'.'))))
+    return 0;
+  for (int i = 0; i < length; ++i)
+    if (name[i] == L'\\' || name[i] == L'/' || name[i] == L':' || name[i] == 0) return 0;
+  return 1;
+}
+
+// Deletes the listed entry name (length UTF-16 characters) of the held folder, whose proven
+// path is heldPath, through a handle of its own, opened relative to the held one; a file in use
+// goes to the restart folder. Where Windows tells final paths, the entry's must also be the held
+// folder's and its name: a check that Windows never fails, kept for systems that resolve a
+// relative open by the folder's name rather than by its handle (Wine does).
+void RemoveListedEntry(HANDLE held, const WCHAR* heldPath, const WCHAR* name, int length,
+                       DWORD listedAttributes, RestartFolder* restart) {
+  WCHAR expected[kWideEntrySize];
+  if ((listedAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsEntryName(name, length)) return;
+  JoinWide(heldPath, name, length, expected);
+  HANDLE entry = SysOpenEntry(held, name, length);
   if (entry == INVALID_HANDLE_VALUE) return;
   BY_HANDLE_FILE_INFORMATION information;
   if (SysGetFileInformation(entry, &information) &&
-      !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && HasFinalPath(entry, expected))
-    SysSetDeleteDisposition(entry);
+      !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      HasFinalPath(entry, expected)) {
+    DWORD attributes = information.dwFileAttributes;
+    int cleared = (attributes & FILE_ATTRIBUTE_READONLY) &&
+                  SysSetFileAttributesOf(entry, attributes & ~FILE_ATTRIBUTE_READONLY);
+    // A file that stays keeps its attributes.
+    if (!SysSetDeleteDisposition(entry) && !MoveForRestart(entry, name, length, restart) &&
+        cleared)
+      SysSetFileAttributesOf(entry, attributes);
+  }
   SysCloseHandle(entry);
 }
 
-// Lists the entries of the folder held through its handle and deletes each file through a
-// handle of its own. The records are followed by their offsets wherever those stay inside what
-// was read, aligned or not (some file systems write offsets that are no multiple of 8), and each
-// record is copied out before it is read. Returns 0 when the folder cannot be listed at all.
-int DeleteListed(HANDLE held, const char* longForm, const WCHAR* heldFinal) {
+// Lists the entries of the folder held through its handle and removes each file. The records
+// are followed by their offsets wherever those stay inside what was read, aligned or not (some
+// file systems write offsets that are no multiple of 8), and each record is copied out before
+// it is read. Returns 0 when the folder cannot be listed at all.
+int RemoveListed(HANDLE held, const WCHAR* heldPath, RestartFolder* restart) {
   union {
     LONGLONG alignment;  // the listing call wants 8-byte alignment
     BYTE bytes[4096];
@@ -147,8 +260,8 @@ int DeleteListed(HANDLE held, const char* longForm, const WCHAR* heldFinal) {
       if (length > 0 && length <= static_cast<DWORD>(kMaxNameLength) &&
           record.fileNameLength <= sizeof(buffer) - offset - kFixedPart) {
         memcpy(name, buffer.bytes + offset + kFixedPart, length * sizeof(WCHAR));
-        DeleteListedEntry(longForm, heldFinal, name, static_cast<int>(length),
-                          record.fileAttributes);
+        RemoveListedEntry(held, heldPath, name, static_cast<int>(length), record.fileAttributes,
+                          restart);
       }
       // Onwards only, and only inside what was read.
       DWORD next = record.nextEntryOffset;
@@ -160,89 +273,81 @@ int DeleteListed(HANDLE held, const char* longForm, const WCHAR* heldFinal) {
 }
 
 // Once the held folder is released: removes it through a fresh handle that is the same folder,
-// no link, with the same final path. A folder that is not empty, or that another program still
-// has open without sharing its deletion, stays.
-void RemoveEmptied(const char* longForm, const WCHAR* heldFinal,
-                   const BY_HANDLE_FILE_INFORMATION& identity) {
-  HANDLE folder = SysOpenEntryForDelete(longForm, 0);
-  if (folder == INVALID_HANDLE_VALUE) return;
+// no link, with the same final path where Windows tells it. A folder that is not empty, or that
+// another program still has open without sharing its deletion, stays.
+int RemoveEmptied(const char* longForm, const WCHAR* wideLongForm,
+                  const BY_HANDLE_FILE_INFORMATION& identity) {
+  HANDLE folder = SysOpenFolderForDelete(longForm);
+  if (folder == INVALID_HANDLE_VALUE) return 0;
   BY_HANDLE_FILE_INFORMATION information;
-  if (IsPlainFolder(folder, &information) && IsSameFile(information, identity) &&
-      HasFinalPath(folder, heldFinal))
-    SysSetDeleteDisposition(folder);
+  int removed = IsPlainFolder(folder, &information) && IsSameFile(information, identity) &&
+                HasFinalPath(folder, wideLongForm) && SysSetDeleteDisposition(folder);
   SysCloseHandle(folder);
+  return removed;
 }
 
-// Windows Vista and later: proven by the held handle's final path, listed through it, each file
-// deleted through a handle of its own.
-int EmptyThroughHandles(const char* folder, const GuardedFolders* guarded) {
+// The NT family: held, proven, judged, then each entry removed through the held handle.
+FolderRemoval RemoveThroughHandles(const char* folder, const GuardedFolders* guarded) {
   HANDLE held = SysHoldFolder(folder);
-  if (held == INVALID_HANDLE_VALUE) return 0;
+  if (held == INVALID_HANDLE_VALUE) return kRemovalRefused;
   PathBuffer longForm;
-  WCHAR heldFinal[kWidePathSize];
+  WCHAR wideLongForm[kWidePathSize];
   BY_HANDLE_FILE_INFORMATION identity;
-  memcpy(heldFinal, L"\\\\?\\", 5 * sizeof(WCHAR));
-  int listed = ProveHeld(held, folder, longForm, &identity) &&
-               SysAnsiToWide(longForm, heldFinal + 4, kWidePathSize - 4) &&
-               HasFinalPath(held, heldFinal) && IsJudged(longForm, guarded) &&
-               DeleteListed(held, longForm, heldFinal);
+  RestartFolder restart;
+  restart.handle = INVALID_HANDLE_VALUE;
+  int listed = ProveHeld(held, folder, longForm, wideLongForm, &identity) &&
+               IsJudged(longForm, guarded);
+  if (listed) {
+    restart.drive = longForm[0];
+    restart.seed = identity.nFileIndexLow;
+    listed = RemoveListed(held, wideLongForm, &restart);
+  }
   SysCloseHandle(held);
-  if (listed) RemoveEmptied(longForm, heldFinal, identity);
-  return listed;
+  if (restart.handle != INVALID_HANDLE_VALUE) {
+    // After the files moved into it.
+    SysCloseHandle(restart.handle);
+    DeleteAtRestart(restart.path);
+  }
+  if (!listed) return kRemovalRefused;
+  return RemoveEmptied(longForm, wideLongForm, identity) ? kRemovalDone : kRemovalPartial;
 }
 
-// Lists a folder by its path and offers each file to deletion: by its name (byName, the 9x
-// family), else through a handle that deletes it when closed, opened without following a link.
-// Returns 0 when the folder cannot be searched.
-int DeleteSearched(const char* folder, int byName) {
-  PathBuffer pattern, path;
+// The path of the entry name of folder, in path (a PathBuffer), when it may be offered for
+// deletion: files only (the "." and ".." entries are folders too), and only a name the
+// conversion to the ANSI code page left a plain name (deleted by a name that became a path,
+// another file would go, possibly outside the folder).
+int FileEntryPath(const char* folder, DWORD attributes, const char* name, char* path) {
+  return !(attributes & FILE_ATTRIBUTE_DIRECTORY) && IsPlainEntryName(name) &&
+         FormatPath(path, kPathSize, "%s\\%s", folder, name);
+}
+
+// The 9x family: no links, no sharing to rely on; files and folder go by their names, those in
+// use at the next start of Windows.
+FolderRemoval RemoveByName(const char* folder, const GuardedFolders* guarded) {
+  PathBuffer longForm, pattern, path;
   WIN32_FIND_DATAA found;
   memset(&found, 0, sizeof(found));
-  if (!FormatPath(pattern, sizeof(pattern), "%s\\*.*", folder)) return 0;
+  if (!FindLongForm(folder, longForm) || !IsJudged(longForm, guarded) ||
+      !FormatPath(pattern, sizeof(pattern), "%s\\*.*", longForm))
+    return kRemovalRefused;
   HANDLE search = SysFindFirstFile(pattern, &found);
-  if (search == INVALID_HANDLE_VALUE) return 0;
+  if (search == INVALID_HANDLE_VALUE) return kRemovalRefused;
+  int atRestart = 0;
   do {
-    if (!FileEntryPath(folder, found.dwFileAttributes, found.cFileName, path)) continue;
-    if (byName) {
-      SysDeleteFile(path);
-    } else {
-      HANDLE entry = SysOpenEntryForDelete(path, 1);
-      if (entry != INVALID_HANDLE_VALUE) SysCloseHandle(entry);
-    }
+    if (!FileEntryPath(longForm, found.dwFileAttributes, found.cFileName, path)) continue;
+    if (!DeleteNowOrAtRestart(path)) atRestart = 1;
   } while (SysFindNextFile(search, &found));
   SysFindClose(search);
-  return 1;
-}
-
-// Windows XP and older, without final paths: the held folder is searched by its long form and
-// removed by it once it is no longer held.
-int EmptyHeldByPath(const char* folder, const GuardedFolders* guarded) {
-  HANDLE held = SysHoldFolder(folder);
-  if (held == INVALID_HANDLE_VALUE) return 0;
-  PathBuffer longForm;
-  BY_HANDLE_FILE_INFORMATION identity;
-  int listed = ProveHeld(held, folder, longForm, &identity) && IsJudged(longForm, guarded) &&
-               DeleteSearched(longForm, 0);
-  SysCloseHandle(held);
-  if (listed) SysRemoveDirectory(longForm);
-  return listed;
-}
-
-// The 9x family: no links, no sharing to rely on; files and folder go by their names.
-int EmptyByName(const char* folder, const GuardedFolders* guarded) {
-  PathBuffer longForm;
-  int listed = FindLongForm(folder, longForm) && IsJudged(longForm, guarded) &&
-               DeleteSearched(longForm, 1);
-  if (listed) SysRemoveDirectory(longForm);
-  return listed;
+  if (SysRemoveDirectory(longForm)) return kRemovalDone;
+  // The folder follows its files that go at the restart.
+  if (atRestart) DeleteAtRestart(longForm);
+  return kRemovalPartial;
 }
 
 }  // namespace
 
-int EmptyFolder(const char* folder, const GuardedFolders* guarded) {
-  if (!IsOnLocalDrive(folder)) return 0;
-  if (GetWindowsFamily() == kFamily9x) return EmptyByName(folder, guarded);
-  // SetFileInformationByHandle came with GetFileInformationByHandleEx and the final paths.
-  if (SysGetKernelProc("SetFileInformationByHandle")) return EmptyThroughHandles(folder, guarded);
-  return EmptyHeldByPath(folder, guarded);
+FolderRemoval RemoveFolder(const char* folder, const GuardedFolders* guarded) {
+  if (!IsOnLocalDrive(folder)) return kRemovalRefused;
+  if (HasHandleCalls()) return RemoveThroughHandles(folder, guarded);
+  return RemoveByName(folder, guarded);
 }

@@ -1,32 +1,44 @@
-// A folder whose files are deleted while it is held open, each file through a handle of its own.
+// A folder whose files are deleted while it is held open, each file through a handle of its own,
+// and which then goes itself.
 #pragma once
 
 #include "files/folder_guard.h"
 
-// Deletes the files directly in folder, then the folder itself when that left it empty. Only a
-// folder on a local drive with no link (symbolic link, junction, mount point) anywhere on its path
-// is emptied, and, with guarded, only one the guard accepts (JudgeInstallFolder) in its long
-// form. Returns 1 when its files were offered for deletion, 0 when the folder was refused or could
-// not be held, proven or listed: then nothing in it was deleted.
+// What became of a folder that RemoveFolder was given.
+enum FolderRemoval {
+  kRemovalDone,     // its files and the folder are gone (files in use go at the next start)
+  kRemovalPartial,  // its files were offered for deletion; something stayed, and the folder too
+  kRemovalRefused,  // refused, or it could not be held, proven or listed: nothing in it touched
+};
+
+// Deletes the files directly in folder, then the folder itself. Only a folder on a local drive
+// with no link (symbolic link, junction, mount point) anywhere on its path is emptied, and, with
+// guarded, only one the guard accepts (JudgeInstallFolder) in its long form.
 //
-// On the NT family the folder is held first, so that nobody can rename, move or delete it
-// meanwhile (SysHoldFolder; a program whose current folder it is does not stop that). Then it is
-// proven: the held handle is a folder and no link, its path as written is walked name by name
-// with no link on the way (FindLongForm), that long form opened now is the held folder (volume
-// and file index), and where Windows can tell (Vista and later) the held handle's own final path
-// is exactly that long form. Only then is the long form judged. A swap of the folder or a folder
-// above it before or after the hold cannot make the two agree.
+// Where ntdll has the file calls (the whole NT family), the folder is held first, so that nobody
+// can rename, move or delete it meanwhile (SysHoldFolder; a program whose current folder it is
+// does not stop that). Then it is proven: the held handle is a folder and no link, its path as
+// written is walked name by name with no link on the way (FindLongForm), that long form opened
+// now is the held folder (volume and file index), and where Windows can tell (Vista and later)
+// the held handle's own final path is exactly that long form. Only then is the long form judged.
+// A swap of the folder or a folder above it before or after the hold cannot make the two agree.
 //
-// Vista and later: the entries are listed through the held handle, and each file is opened by
-// itself, never through a link it is, and deleted through that handle only when the handle is no
-// folder and its final path is the held folder's followed by the listed name, compared in UTF-16.
-// Once the folder is no longer held it goes through a fresh handle, opened without following a
-// link, that is the same folder with the same final path; a folder another program still has
-// open stays. XP and older: the held folder is searched by its long form, each file is opened
-// without following a link to be deleted when closed, and the emptied folder is removed by its
-// name once it is no longer held (RemoveDirectory removes an empty folder, or a link itself, never
-// what a link leads to). The 9x family, which has neither links nor sharing, deletes by names.
+// The entries are listed through the held handle, and each is opened by its UTF-16 name
+// relative to that handle, never through a link it is and never a folder: what is opened lies in
+// the held folder by construction, whatever its name. A read-only file loses that attribute
+// through its handle, then goes. A file that Windows will not delete now (a running image, a
+// loaded DLL) is moved, through its handle, into a folder of the uninstaller's own made new at
+// the root of the same drive with a protected DACL for Administrators and SYSTEM alone, and is
+// deleted there at the next start of Windows, with that folder: no path that anyone but an
+// administrator could redirect is left for the restart. A file that can be neither deleted nor
+// moved (held open without delete sharing) stays, and the folder with it. Once the folder is no
+// longer held it goes through a fresh handle, opened without following a link, that is the same
+// folder (and, where Windows can tell, has the same final path); a folder another program still
+// has open stays.
 //
-// Subfolders are not entered. An entry whose path does not fit a PathBuffer, or whose name is not
-// a plain name of one entry (IsPlainEntryName), is passed over.
-int EmptyFolder(const char* folder, const GuardedFolders* guarded);
+// The 9x family, which has neither links nor sharing nor ntdll's calls, deletes by names; a file
+// in use goes at the next start of Windows through WININIT.INI, then the folder. An entry whose
+// path does not fit a PathBuffer, or whose name the ANSI code page turned into something else
+// than a plain name of one entry (IsPlainEntryName), is passed over there. Subfolders are never
+// entered.
+FolderRemoval RemoveFolder(const char* folder, const GuardedFolders* guarded);

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "control/install_location.h"
+#include "files/at_restart.h"
 #include "files/files.h"
 #include "files/folder_guard.h"
 #include "files/held_folder.h"
@@ -26,12 +27,14 @@ void RemoveInstallFiles() {
   GuardedFolders guarded;
   if (!CollectGuardedFolders(&guarded) ||
       JudgeInstallFolder(g_installDir, &guarded) != kFolderAccepted ||
-      !EmptyFolder(g_installDir, &guarded))
+      RemoveFolder(g_installDir, &guarded) == kRemovalRefused)
     return;
 
   UINT length = SysGetSystemDirectory(path, sizeof(path));
   if (length == 0 || length >= sizeof(path)) return;
   char* end = path + length;
   if (!FormatPath(end, sizeof(path) - length, "\\%s", kSystemExecutable)) return;
-  SysDeleteFile(path);
+  // The system directory and every folder above it are the administrators' alone: a service
+  // that still runs from it goes where it stands at the next start of Windows.
+  DeleteNowOrAtRestart(path);
 }

@@ -54,7 +54,7 @@ void RemoveProgramGroup(const char* programsFolder) {
     if (!FormatPath(group, sizeof(group), "%s\\%s", programsFolder, entry.cFileName)) continue;
     // Emptied only where it is, never through a link on its path. A group that is refused, or
     // that cannot be held, proven or listed: nothing more to find.
-    if (!EmptyFolder(group, nullptr)) break;
+    if (RemoveFolder(group, nullptr) == kRemovalRefused) break;
   } while (SysFindNextFile(search, &entry));
   SysFindClose(search);
 }

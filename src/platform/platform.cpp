@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 #include <shlobj.h>
+#include <winternl.h>
 
 // A function of a system DLL that is in every process of the program from its start (kernel32,
 // ntdll on the NT family, and advapi32, a static import), or null where this Windows lacks it.
@@ -14,6 +15,7 @@ static FARPROC LoadedProc(const char* dll, const char* name) {
 }
 
 static FARPROC KernelProc(const char* name) { return LoadedProc("kernel32.dll", name); }
+static FARPROC NtProc(const char* name) { return LoadedProc("ntdll.dll", name); }
 
 // The function a looked-up address stands for.
 template <typename Function>
@@ -75,7 +77,7 @@ LONG SysRegDeleteKeyItself(HKEY key) {
   // NTSTATUS NTAPI NtDeleteKey(HANDLE), documented in the driver kit as ZwDeleteKey. ntdll is in
   // every process of the NT family; nothing is loaded.
   typedef LONG(WINAPI * DeleteKeyFunction)(HANDLE);
-  FARPROC found = LoadedProc("ntdll.dll", "NtDeleteKey");
+  FARPROC found = NtProc("NtDeleteKey");
   if (!found) return ERROR_CALL_NOT_IMPLEMENTED;
   return As<DeleteKeyFunction>(found)(key) >= 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
@@ -171,15 +173,62 @@ HANDLE SysHoldFolder(const char* path) {
                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
+// ntdll's file calls, as the driver kit documents them (NtXxx is ZwXxx there). ntdll is in every
+// process of the NT family from its start; nothing is loaded.
+typedef LONG(NTAPI* NtOpenFileFunction)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*,
+                                        IO_STATUS_BLOCK*, ULONG, ULONG);
+typedef LONG(NTAPI* NtCreateFileFunction)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*,
+                                          IO_STATUS_BLOCK*, LARGE_INTEGER*, ULONG, ULONG, ULONG,
+                                          ULONG, void*, ULONG);
+typedef LONG(NTAPI* NtSetInformationFunction)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
+typedef LONG(NTAPI* NtQueryDirectoryFunction)(HANDLE, HANDLE, void*, void*, IO_STATUS_BLOCK*,
+                                              void*, ULONG, int, BOOLEAN, UNICODE_STRING*,
+                                              BOOLEAN);
+typedef LONG(NTAPI* NtQuerySecurityFunction)(HANDLE, SECURITY_INFORMATION, void*, ULONG, ULONG*);
+
+
+// FILE_INFORMATION_CLASS values and the create options used here.
+const int kFileDirectoryInformation = 1, kFileBasicInformation = 4,
+          kFileRenameInformation = 10, kFileDispositionInformation = 13;
+const ULONG kFileOpen = 1, kFileCreate = 2;
+const ULONG kDirectoryFile = 0x1, kSynchronousIo = 0x20, kNonDirectoryFile = 0x40,
+            kOpenForBackup = 0x4000, kOpenReparsePoint = 0x200000;
+const ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// A counted UTF-16 name of length characters; 0 when it is too long to count.
+static int CountedName(UNICODE_STRING* counted, const WCHAR* name, int length) {
+  if (length <= 0 || length > 0x7FFF) return 0;
+  counted->Length = counted->MaximumLength = static_cast<USHORT>(length * sizeof(WCHAR));
+  counted->Buffer = const_cast<WCHAR*>(name);
+  return 1;
+}
+
+// The object counted names, relative to root where it is not null.
+static void ObjectOf(OBJECT_ATTRIBUTES* object, HANDLE root, UNICODE_STRING* name,
+                     void* securityDescriptor) {
+  ZeroMemory(object, sizeof(*object));
+  object->Length = sizeof(*object);
+  object->RootDirectory = root;
+  object->ObjectName = name;
+  object->SecurityDescriptor = securityDescriptor;
+}
+
+static LONG SetInformation(HANDLE file, void* information, ULONG size, int kind) {
+  FARPROC found = NtProc("NtSetInformationFile");
+  if (!found) return -1;
+  IO_STATUS_BLOCK status;
+  return As<NtSetInformationFunction>(found)(file, &status, information, size, kind);
+}
+
 BOOL SysReadFolderEntries(HANDLE folder, void* buffer, DWORD size, int restart) {
   STAND_IN(ReadFolderEntries, folder, buffer, size, restart);
-  // FILE_INFO_BY_HANDLE_CLASS FileIdBothDirectoryInfo and FileIdBothDirectoryRestartInfo.
-  typedef BOOL(WINAPI * GetInformationFunction)(HANDLE, int, void*, DWORD);
-  const int kIdBothDirectoryInfo = 10, kIdBothDirectoryRestartInfo = 11;
-  FARPROC found = KernelProc("GetFileInformationByHandleEx");
+  FARPROC found = NtProc("NtQueryDirectoryFile");
   if (!found) return FALSE;
-  return As<GetInformationFunction>(found)(
-      folder, restart ? kIdBothDirectoryRestartInfo : kIdBothDirectoryInfo, buffer, size);
+  IO_STATUS_BLOCK status;
+  // STATUS_NO_MORE_FILES at the end is no success either.
+  return As<NtQueryDirectoryFunction>(found)(folder, nullptr, nullptr, nullptr, &status, buffer,
+                                             size, kFileDirectoryInformation, FALSE, nullptr,
+                                             restart ? TRUE : FALSE) == 0;
 }
 
 int SysAnsiToWide(const char* text, WCHAR* buffer, int size) {
@@ -190,25 +239,26 @@ int SysAnsiToWide(const char* text, WCHAR* buffer, int size) {
   return written > 0 ? written - 1 : 0;
 }
 
-int SysWideToAnsi(const WCHAR* text, int length, char* buffer, int size) {
-  STAND_IN(WideToAnsi, text, length, buffer, size);
-  BOOL defaulted = FALSE;
-  int written = length > 0 && size > 1 ? WideCharToMultiByte(CP_ACP, 0, text, length, buffer,
-                                                              size - 1, nullptr, &defaulted)
-                                        : 0;
-  if (written <= 0 || defaulted) return 0;
-  buffer[written] = 0;
-  return written;
+HANDLE SysOpenEntry(HANDLE folder, const WCHAR* name, int length) {
+  STAND_IN(OpenEntry, folder, name, length);
+  FARPROC found = NtProc("NtOpenFile");
+  UNICODE_STRING counted;
+  if (!found || !CountedName(&counted, name, length)) return INVALID_HANDLE_VALUE;
+  // The name exactly as listed, case included: no other entry answers to it.
+  OBJECT_ATTRIBUTES object;
+  ObjectOf(&object, folder, &counted, nullptr);
+  IO_STATUS_BLOCK status;
+  HANDLE file;
+  LONG result = As<NtOpenFileFunction>(found)(
+      &file, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, &object,
+      &status, kShareAll, kNonDirectoryFile | kOpenReparsePoint | kSynchronousIo | kOpenForBackup);
+  return result == 0 ? file : INVALID_HANDLE_VALUE;
 }
 
-HANDLE SysOpenEntryForDelete(const char* path, int deleteOnClose) {
-  STAND_IN(OpenEntryForDelete, path, deleteOnClose);
-  return CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                     OPEN_EXISTING,
-                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT |
-                         (deleteOnClose ? FILE_FLAG_DELETE_ON_CLOSE : 0),
-                     nullptr);
+HANDLE SysOpenFolderForDelete(const char* path) {
+  STAND_IN(OpenFolderForDelete, path);
+  return CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 BOOL SysGetFileInformation(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
@@ -216,16 +266,105 @@ BOOL SysGetFileInformation(HANDLE file, BY_HANDLE_FILE_INFORMATION* information)
   return GetFileInformationByHandle(file, information);
 }
 
+BOOL SysSetFileAttributesOf(HANDLE file, DWORD attributes) {
+  STAND_IN(SetFileAttributesOf, file, attributes);
+  // FILE_BASIC_INFORMATION; a time of 0 leaves that time as it is.
+  struct {
+    LARGE_INTEGER creation, lastAccess, lastWrite, change;
+    ULONG attributes;
+  } basic;
+  ZeroMemory(&basic, sizeof(basic));
+  basic.attributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+  return SetInformation(file, &basic, sizeof(basic), kFileBasicInformation) == 0;
+}
+
 BOOL SysSetDeleteDisposition(HANDLE file) {
   STAND_IN(SetDeleteDisposition, file);
-  // FILE_INFO_BY_HANDLE_CLASS FileDispositionInfo and its record, FILE_DISPOSITION_INFO.
-  typedef BOOL(WINAPI * SetInformationFunction)(HANDLE, int, void*, DWORD);
-  const int kFileDispositionInfo = 4;
-  FARPROC found = KernelProc("SetFileInformationByHandle");
-  if (!found) return FALSE;
-  BOOLEAN deleteFile = TRUE;
-  return As<SetInformationFunction>(found)(file, kFileDispositionInfo, &deleteFile,
-                                           sizeof(deleteFile));
+  BOOLEAN deleteFile = TRUE;  // FILE_DISPOSITION_INFORMATION
+  return SetInformation(file, &deleteFile, sizeof(deleteFile), kFileDispositionInformation) == 0;
+}
+
+BOOL SysMoveInto(HANDLE file, HANDLE into, const WCHAR* name, int length) {
+  STAND_IN(MoveInto, file, into, name, length);
+  // FILE_RENAME_INFORMATION with room for the longest name of one entry.
+  struct {
+    BOOLEAN replaceIfExists;
+    HANDLE rootDirectory;
+    ULONG fileNameLength;
+    WCHAR fileName[256];
+  } rename;
+  if (length <= 0 || length > 255) return FALSE;
+  ZeroMemory(&rename, sizeof(rename));
+  rename.rootDirectory = into;
+  rename.fileNameLength = length * sizeof(WCHAR);
+  CopyMemory(rename.fileName, name, length * sizeof(WCHAR));
+  return SetInformation(file, &rename, sizeof(rename), kFileRenameInformation) == 0;
+}
+
+HANDLE SysCreateFolder(const WCHAR* path, void* securityDescriptor) {
+  STAND_IN(CreateFolder, path, securityDescriptor);
+  // "\\?\C:\..." is "\??\C:\..." to ntdll.
+  WCHAR native[MAX_PATH];
+  int length = lstrlenW(path);
+  UNICODE_STRING counted;
+  FARPROC found = NtProc("NtCreateFile");
+  if (!found || length < 4 || length >= MAX_PATH || path[0] != L'\\' || path[1] != L'\\' ||
+      path[2] != L'?' || path[3] != L'\\')
+    return INVALID_HANDLE_VALUE;
+  CopyMemory(native, path, (length + 1) * sizeof(WCHAR));
+  native[1] = L'?';
+  if (!CountedName(&counted, native, length)) return INVALID_HANDLE_VALUE;
+  OBJECT_ATTRIBUTES object;
+  ObjectOf(&object, nullptr, &counted, securityDescriptor);
+  IO_STATUS_BLOCK status;
+  HANDLE folder;
+  LONG result = As<NtCreateFileFunction>(found)(
+      &folder,
+      FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_TRAVERSE | READ_CONTROL | DELETE | SYNCHRONIZE,
+      &object, &status, nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      kFileCreate, kDirectoryFile | kSynchronousIo | kOpenForBackup | kOpenReparsePoint, nullptr,
+      0);
+  return result == 0 ? folder : INVALID_HANDLE_VALUE;
+}
+
+BOOL SysGetSecurity(HANDLE file, void* buffer, DWORD size) {
+  STAND_IN(GetSecurity, file, buffer, size);
+  FARPROC found = NtProc("NtQuerySecurityObject");
+  ULONG needed = 0;
+  return found && As<NtQuerySecurityFunction>(found)(file, DACL_SECURITY_INFORMATION, buffer,
+                                                     size, &needed) == 0;
+}
+
+BOOL SysDeleteAtRestart(const WCHAR* path) {
+  STAND_IN(DeleteAtRestart, path);
+  typedef BOOL(WINAPI * MoveFunction)(LPCWSTR, LPCWSTR, DWORD);
+  FARPROC found = KernelProc("MoveFileExW");
+  return found && As<MoveFunction>(found)(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+DWORD SysGetShortPathName(const char* path, char* buffer, DWORD size) {
+  STAND_IN(GetShortPathName, path, buffer, size);
+  return GetShortPathNameA(path, buffer, size);
+}
+
+DWORD SysGetProfileSection(const char* section, char* buffer, DWORD size, const char* file) {
+  STAND_IN(GetProfileSection, section, buffer, size, file);
+  return GetPrivateProfileSectionA(section, buffer, size, file);
+}
+
+BOOL SysWriteProfileSection(const char* section, const char* lines, const char* file) {
+  STAND_IN(WriteProfileSection, section, lines, file);
+  return WritePrivateProfileSectionA(section, lines, file);
+}
+
+DWORD SysGetFileAttributes(const char* path) {
+  STAND_IN(GetFileAttributes, path);
+  return GetFileAttributesA(path);
+}
+
+BOOL SysSetFileAttributes(const char* path, DWORD attributes) {
+  STAND_IN(SetFileAttributes, path, attributes);
+  return SetFileAttributesA(path, attributes);
 }
 
 BOOL SysSetCurrentDirectory(const char* path) {
@@ -290,6 +429,11 @@ void SysSleep(DWORD milliseconds) {
   Sleep(milliseconds);
 }
 
+DWORD SysGetTickCount() {
+  STAND_IN(GetTickCount);
+  return GetTickCount();
+}
+
 BOOL SysGetVersionEx(OSVERSIONINFOA* version) {
   STAND_IN(GetVersionEx, version);
   return GetVersionExA(version);
@@ -336,6 +480,11 @@ BOOL SysRunElevated(const char* path) {
 FARPROC SysGetKernelProc(const char* name) {
   STAND_IN(GetKernelProc, name);
   return KernelProc(name);
+}
+
+FARPROC SysGetNtProc(const char* name) {
+  STAND_IN(GetNtProc, name);
+  return NtProc(name);
 }
 
 HMODULE SysLoadLibrary(const char* path) {

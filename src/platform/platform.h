@@ -56,29 +56,53 @@ DWORD SysGetFinalPathWide(HANDLE file, WCHAR* buffer, DWORD size);
 // it from being held. INVALID_HANDLE_VALUE when it cannot be held.
 HANDLE SysHoldFolder(const char* path);
 // Reads the next entries of a folder held through its handle into buffer (size bytes, 8-byte
-// aligned) as FILE_ID_BOTH_DIR_INFO records; restart: from the first entry again
-// (GetFileInformationByHandleEx, Windows Vista and later; looked up at run time). FALSE at the
+// aligned) as FILE_DIRECTORY_INFORMATION records; restart: from the first entry again
+// (NtQueryDirectoryFile, in ntdll on the whole NT family; looked up at run time). FALSE at the
 // end, on failure, and where the function is missing.
 BOOL SysReadFolderEntries(HANDLE folder, void* buffer, DWORD size, int restart);
 // Converts text from the ANSI code page to UTF-16, into buffer (size characters, terminated).
 // Returns the characters written without the terminator, or 0 when they do not fit or the text
 // holds a byte sequence the code page does not define.
 int SysAnsiToWide(const char* text, WCHAR* buffer, int size);
-// Converts length UTF-16 characters to the ANSI code page, into buffer (size bytes, terminated).
-// Returns the bytes written without the terminator, or 0 when they do not fit or a character
-// has no form in the code page.
-int SysWideToAnsi(const WCHAR* text, int length, char* buffer, int size);
-// Opens a folder entry for its deletion, a link itself and never what it leads to, every
-// sharing mode. deleteOnClose: the entry goes when the handle is closed (for systems without
-// SysSetDeleteDisposition). INVALID_HANDLE_VALUE when it cannot be opened.
-HANDLE SysOpenEntryForDelete(const char* path, int deleteOnClose);
+// Opens the entry name (length UTF-16 characters) of the folder open as folder, relative to that
+// handle and by that name alone, to delete or move it: a file or a file link itself, never what
+// a link leads to, and never a folder; every sharing mode (NtOpenFile with the folder as root).
+// INVALID_HANDLE_VALUE when it cannot be opened, is a folder, or the function is missing.
+HANDLE SysOpenEntry(HANDLE folder, const WCHAR* name, int length);
+// Opens a folder by its path to remove it, itself and never what a link there leads to, every
+// sharing mode. INVALID_HANDLE_VALUE when it cannot be opened.
+HANDLE SysOpenFolderForDelete(const char* path);
 // The attributes and identity (volume serial number and file index) of the open file or folder.
 // FALSE when Windows cannot tell.
 BOOL SysGetFileInformation(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+// Sets the attributes of the open file (opened with SysOpenEntry), its times left alone.
+BOOL SysSetFileAttributesOf(HANDLE file, DWORD attributes);
 // Marks the open file, or empty folder, for deletion when its last handle is closed
-// (SetFileInformationByHandle, Windows Vista and later; looked up at run time). FALSE when it
-// cannot be marked or the function is missing.
+// (NtSetInformationFile). FALSE when it cannot be marked: a running image or a loaded DLL, a
+// folder that is not empty, or where the function is missing.
 BOOL SysSetDeleteDisposition(HANDLE file);
+// Moves the open file (opened with SysOpenEntry) into the folder open as into, under name
+// (length UTF-16 characters), through its handle: never by a path. Fails when an entry of that
+// name is there already, and across volumes.
+BOOL SysMoveInto(HANDLE file, HANDLE into, const WCHAR* name, int length);
+// Makes the folder path (UTF-16, "\\?\" form) anew, with the security descriptor given, and
+// returns it open to add files and to delete it (NtCreateFile): never a folder or link that was
+// there already.
+// INVALID_HANDLE_VALUE when something of that name exists or it cannot be made.
+HANDLE SysCreateFolder(const WCHAR* path, void* securityDescriptor);
+// Reads the open file's or folder's DACL and its control flags into buffer (size bytes) as a
+// self-relative security descriptor. FALSE when the file system keeps none.
+BOOL SysGetSecurity(HANDLE file, void* buffer, DWORD size);
+// Asks Windows to delete path (UTF-16) at its next start, before anything else runs
+// (MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT; the NT family; looked up at run time).
+BOOL SysDeleteAtRestart(const WCHAR* path);
+// The ANSI-code-page calls the 9x family's deletion at its next start needs: the short (8.3)
+// form of a path, and WININIT.INI's sections (in the Windows folder).
+DWORD SysGetShortPathName(const char* path, char* buffer, DWORD size);
+DWORD SysGetProfileSection(const char* section, char* buffer, DWORD size, const char* file);
+BOOL SysWriteProfileSection(const char* section, const char* lines, const char* file);
+DWORD SysGetFileAttributes(const char* path);
+BOOL SysSetFileAttributes(const char* path, DWORD attributes);
 
 // Process environment
 BOOL SysSetCurrentDirectory(const char* path);
@@ -108,6 +132,7 @@ HANDLE SysCreateMutex(const char* name);  // no security attributes, not initial
 DWORD SysGetLastError();
 BOOL SysCloseHandle(HANDLE handle);
 void SysSleep(DWORD milliseconds);
+DWORD SysGetTickCount();  // milliseconds since Windows started
 BOOL SysGetVersionEx(OSVERSIONINFOA* version);  // dwOSVersionInfoSize chooses the record
 // Whether the process runs elevated (TokenElevation), in *elevated. FALSE where Windows cannot
 // tell: before Vista, and on the 9x family (the token functions are looked up at run time).
@@ -119,6 +144,8 @@ DWORD SysGetModuleFileName(char* buffer, DWORD size);
 BOOL SysRunElevated(const char* path);
 // The address of a kernel32 function, or null where this Windows lacks it.
 FARPROC SysGetKernelProc(const char* name);
+// The address of an ntdll function, or null where this Windows lacks it (the 9x family).
+FARPROC SysGetNtProc(const char* name);
 // Loads the DLL at a full path; its own dependencies are looked for in its folder first, not in
 // the program's (LOAD_WITH_ALTERED_SEARCH_PATH).
 HMODULE SysLoadLibrary(const char* path);

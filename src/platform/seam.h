@@ -31,10 +31,20 @@ struct PlatformSeam {
   decltype(&SysHoldFolder) HoldFolder;
   decltype(&SysReadFolderEntries) ReadFolderEntries;
   decltype(&SysAnsiToWide) AnsiToWide;
-  decltype(&SysWideToAnsi) WideToAnsi;
-  decltype(&SysOpenEntryForDelete) OpenEntryForDelete;
+  decltype(&SysOpenEntry) OpenEntry;
+  decltype(&SysOpenFolderForDelete) OpenFolderForDelete;
   decltype(&SysGetFileInformation) GetFileInformation;
+  decltype(&SysSetFileAttributesOf) SetFileAttributesOf;
   decltype(&SysSetDeleteDisposition) SetDeleteDisposition;
+  decltype(&SysMoveInto) MoveInto;
+  decltype(&SysCreateFolder) CreateFolder;
+  decltype(&SysGetSecurity) GetSecurity;
+  decltype(&SysDeleteAtRestart) DeleteAtRestart;
+  decltype(&SysGetShortPathName) GetShortPathName;
+  decltype(&SysGetProfileSection) GetProfileSection;
+  decltype(&SysWriteProfileSection) WriteProfileSection;
+  decltype(&SysGetFileAttributes) GetFileAttributes;
+  decltype(&SysSetFileAttributes) SetFileAttributes;
   decltype(&SysSetCurrentDirectory) SetCurrentDirectory;
   decltype(&SysGetEnvironmentVariable) GetEnvironmentVariable;
   decltype(&SysIsDBCSLeadByte) IsDBCSLeadByte;
@@ -47,11 +57,13 @@ struct PlatformSeam {
   decltype(&SysGetLastError) GetLastError;
   decltype(&SysCloseHandle) CloseHandle;
   decltype(&SysSleep) Sleep;
+  decltype(&SysGetTickCount) GetTickCount;
   decltype(&SysGetVersionEx) GetVersionEx;
   decltype(&SysGetTokenElevation) GetTokenElevation;
   decltype(&SysGetModuleFileName) GetModuleFileName;
   decltype(&SysRunElevated) RunElevated;
   decltype(&SysGetKernelProc) GetKernelProc;
+  decltype(&SysGetNtProc) GetNtProc;
   decltype(&SysLoadLibrary) LoadLibrary;
 };
 

@@ -30,17 +30,24 @@ class FileCleanupTest : public SeamTest {
       Record(path);
       return DeleteFileA(path);
     };
-    // Recorded when it took: a folder that is not empty is not marked.
+    // Recorded when it took: a folder that is not empty is not marked. Recorded by where the
+    // handle leads, in the ANSI code page without best-fit replacements: a character the code
+    // page cannot spell shows as '?', never as a separator.
     g_seam.SetDeleteDisposition = [](HANDLE file) -> BOOL {
-      char final[MAX_PATH + 8];
-      DWORD length = GetFinalPathNameByHandleA(file, final, sizeof(final), 0);
-      FILE_DISPOSITION_INFO disposition = {TRUE};
-      BOOL marked = SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
-                                               sizeof(disposition));
-      // Without the "\\?\" in front.
-      if (marked) Record(length > 4 && length < sizeof(final) ? final + 4 : "?");
+      BOOL marked = PassThrough(g_seam.SetDeleteDisposition, &SysSetDeleteDisposition, file);
+      if (marked) Record(FinalPathOf(file));
       return marked;
     };
+  }
+  // Where the open handle leads, without the "\\?\" in front; "?" when Windows cannot tell.
+  static std::string FinalPathOf(HANDLE file) {
+    WCHAR wide[1024];
+    char ansi[2048];
+    DWORD length = GetFinalPathNameByHandleW(file, wide, 1024, 0);
+    if (length <= 4 || length >= 1024) return "?";
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide + 4, -1, ansi, sizeof(ansi),
+                                nullptr, nullptr);
+    return n > 0 ? std::string(ansi) : "?";
   }
   void TearDown() override {
     EXPECT_EQ(0, OpenSearches()) << "a search was left open";

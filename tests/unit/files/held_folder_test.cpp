@@ -66,6 +66,29 @@ bool Swap(const std::string& folder, const std::string& replacement, bool link) 
   return RunUnix(away + "mv " + Quoted(replacement) + " " + Quoted(folder));
 }
 
+// A listing as the held folder's handle gives it (FILE_DIRECTORY_INFORMATION records, 8-byte
+// aligned), naming the files given: what a file system could write. False when it does not fit.
+bool PackListing(void* buffer, DWORD size, const std::vector<std::wstring>& names) {
+  BYTE* out = static_cast<BYTE*>(buffer);
+  memset(out, 0, size);
+  DWORD at = 0, previous = 0;
+  for (const std::wstring& name : names) {
+    DWORD bytes = static_cast<DWORD>(name.size() * sizeof(WCHAR));
+    if (at + 64 + bytes > size) return false;
+    if (at) {
+      DWORD offset = at - previous;
+      memcpy(out + previous, &offset, sizeof(offset));
+    }
+    DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
+    memcpy(out + at + 56, &attributes, sizeof(attributes));
+    memcpy(out + at + 60, &bytes, sizeof(bytes));
+    memcpy(out + at + 64, name.data(), bytes);
+    previous = at;
+    at = (at + 64 + bytes + 7) & ~7u;
+  }
+  return true;
+}
+
 class HeldFolder : public FileCleanupTest {
  public:
   // Renames from to to, both under the base folder.
@@ -107,22 +130,18 @@ class HeldFolder : public FileCleanupTest {
     static std::string folder;
     return folder;
   }
-  int Delete() { return EmptyFolder(Folder().c_str(), nullptr); }
+  FolderRemoval Delete() { return RemoveFolder(Folder().c_str(), nullptr); }
 };
 
 // The folder is held from before its files are deleted until they are: renaming it from
-// another handle fails, on Vista and later and on the XP path alike. Every file goes through its
-// own handle, then the folder through a fresh one.
+// another handle fails, on Vista and later and on XP alike (there without final paths). Every
+// file goes through its own handle, then the folder through a fresh one.
 TEST_F(HeldFolder, HoldsTheFolderWhileItsFilesAreDeleted) {
   static std::vector<DWORD> moves;
   struct Case {
     const char* name;
     bool xp;
-    std::vector<std::string> deleted;  // as recorded: through a handle, or by name
-  } cases[] = {
-      {"Vista and later", false, {"\\a.dll", "\\b.exe", "\\c.txt", ""}},
-      {"XP", true, {}},
-  };
+  } cases[] = {{"Vista and later", false}, {"XP", true}};
   int index = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -131,16 +150,17 @@ TEST_F(HeldFolder, HoldsTheFolderWhileItsFilesAreDeleted) {
     moves.clear();
     if (c.xp) g_seam.GetKernelProc = [](const char*) -> FARPROC { return nullptr; };
     // One attempt at the first entry, then the real opens.
-    g_seam.OpenEntryForDelete = [](const char* path, int deleteOnClose) {
+    g_seam.OpenEntry = [](HANDLE folder, const WCHAR* name, int length) {
       BOOL moved = MoveFileA(Folder().c_str(), (Folder() + " moved").c_str());
       moves.push_back(moved ? 0 : GetLastError());
-      g_seam.OpenEntryForDelete = nullptr;
-      return SysOpenEntryForDelete(path, deleteOnClose);
+      g_seam.OpenEntry = nullptr;
+      return SysOpenEntry(folder, name, length);
     };
-    EXPECT_EQ(1, Delete());
+    EXPECT_EQ(kRemovalDone, Delete());
     EXPECT_EQ(std::vector<DWORD>{ERROR_SHARING_VIOLATION}, moves);
     std::vector<std::string> expected;
-    for (const std::string& name : c.deleted) expected.push_back(Folder() + name);
+    for (const char* name : {"\\a.dll", "\\b.exe", "\\c.txt", ""})
+      expected.push_back(Folder() + name);
     EXPECT_EQ(expected, Calls());
     EXPECT_FALSE(Exists("Tolvane"));
     EXPECT_FALSE(Exists("Tolvane moved"));
@@ -168,7 +188,7 @@ TEST_F(HeldFolder, DeletesTheFilesOfAnotherProgramsCurrentFolder) {
   CloseHandle(read);
   WaitForInputIdle(process.hProcess, 5000);
   Sleep(500);
-  EXPECT_EQ(1, Delete());
+  EXPECT_EQ(kRemovalPartial, Delete());
   EXPECT_FALSE(Exists("Tolvane\\a.dll"));
   EXPECT_FALSE(Exists("Tolvane\\b.exe"));
   EXPECT_FALSE(Exists("Tolvane\\c.txt"));
@@ -188,14 +208,15 @@ TEST_F(HeldFolder, FollowsNoLinkAndNoSwap) {
   struct Case {
     const char* name;
     void (*install)(HeldFolder* test);
-    int result;
+    FolderRemoval result;
+    bool heldFilesGo;  // the files of the folder held before the swap, wherever it went
   } cases[] = {
       {"the folder is a link",
        [](HeldFolder* test) {
          test->Rename("Tolvane", "Tolvane real");
          ASSERT_TRUE(MakeLink(Folder(), Elsewhere()));
        },
-       0},
+       kRemovalRefused, false},
       {"a link above the folder",
        [](HeldFolder* test) {
          test->MakeFolder("Vendor");
@@ -205,7 +226,7 @@ TEST_F(HeldFolder, FollowsNoLinkAndNoSwap) {
                               test->PathOf("Vendor")));
          Folder() = test->PathOf("Brenlock\\Tolvane");
        },
-       0},
+       kRemovalRefused, false},
       {"a link one hop behind another link",
        [](HeldFolder* test) {
          // An administrator's link to the product's folder, whose place a user took with a
@@ -214,7 +235,7 @@ TEST_F(HeldFolder, FollowsNoLinkAndNoSwap) {
          ASSERT_TRUE(MakeLink(test->PathOf("Apps"), Elsewhere()));
          ASSERT_TRUE(MakeLink(Folder(), test->PathOf("Apps")));
        },
-       0},
+       kRemovalRefused, false},
       {"swapped for a link just before the hold",
        [](HeldFolder*) {
          swapTarget = Elsewhere();
@@ -225,7 +246,7 @@ TEST_F(HeldFolder, FollowsNoLinkAndNoSwap) {
            return SysHoldFolder(path);
          };
        },
-       0},
+       kRemovalRefused, false},
       {"swapped for the other folder between the hold and the walk",
        [](HeldFolder*) {
          swapTarget = Elsewhere();
@@ -238,18 +259,18 @@ TEST_F(HeldFolder, FollowsNoLinkAndNoSwap) {
            return held;
          };
        },
-       0},
+       kRemovalRefused, false},
       {"swapped for a link between the hold and the first deletion",
        [](HeldFolder*) {
          swapTarget = Elsewhere();
          swapLink = true;
-         g_seam.OpenEntryForDelete = [](const char* path, int deleteOnClose) {
-           g_seam.OpenEntryForDelete = nullptr;
+         g_seam.OpenEntry = [](HANDLE folder, const WCHAR* name, int length) {
+           g_seam.OpenEntry = nullptr;
            EXPECT_TRUE(Swap(Folder(), swapTarget, swapLink));
-           return SysOpenEntryForDelete(path, deleteOnClose);
+           return SysOpenEntry(folder, name, length);
          };
        },
-       1},
+       kRemovalPartial, true},
   };
   int index = 0;
   for (const Case& c : cases) {
@@ -262,7 +283,12 @@ TEST_F(HeldFolder, FollowsNoLinkAndNoSwap) {
     for (const char* name : {"\\a.dll", "\\b.exe", "\\c.txt"})
       EXPECT_TRUE(folder_.Exists(vendor.substr(folder_.Root().size() + 1) + name))
           << vendor << name;
-    EXPECT_TRUE(Calls().empty()) << "deleted: " << Calls()[0];
+    // Entries are opened through the held folder's handle: after a swap, only the held folder's
+    // own files may go (Windows opens them through the handle, wherever the folder went; Wine
+    // by the folder's name, which the final-path check then refuses), and the link is no folder
+    // to remove.
+    for (const std::string& call : Calls())
+      EXPECT_TRUE(c.heldFilesGo && call.rfind(Folder() + " moved\\", 0) == 0) << call;
     FileCleanupTest::TearDown();
   }
 }
@@ -276,14 +302,23 @@ TEST_F(HeldFolder, DeletesNothingOutsideTheProvenFolder) {
     const char* name;
     void (*install)();
     std::vector<std::string> gone;  // of a.dll, b.exe, c.txt
-    int result;
+    FolderRemoval result;
     bool guarded;
   } cases[] = {
-      {"an entry leads elsewhere", [] { swapped = L"\\b.exe"; }, {"a.dll", "c.txt"}, 1, false},
-      {"the held folder is elsewhere", [] { swapped = L"\\Tolvane"; }, {}, 0, false},
-      {"the folder cannot be held",
-       [] { g_seam.HoldFolder = [](const char*) { return INVALID_HANDLE_VALUE; }; }, {}, 0,
+      {"a listing names what is not one entry of the folder",
+       [] {
+         g_seam.ReadFolderEntries = [](HANDLE, void* buffer, DWORD size, int restart) -> BOOL {
+           return restart && PackListing(buffer, size, {L"..\\Other\\b.exe", L".", L"..",
+                                                        L"c.txt:stream", L"..\\Other",
+                                                        L"a.dll"});
+         };
+       },
+       {"a.dll"}, kRemovalPartial, false},
+      {"the held folder is elsewhere", [] { swapped = L"\\Tolvane"; }, {}, kRemovalRefused,
        false},
+      {"the folder cannot be held",
+       [] { g_seam.HoldFolder = [](const char*) { return INVALID_HANDLE_VALUE; }; }, {},
+       kRemovalRefused, false},
       {"an entry is a folder by its handle",
        [] {
          g_seam.GetFileInformation = [](HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
@@ -295,8 +330,8 @@ TEST_F(HeldFolder, DeletesNothingOutsideTheProvenFolder) {
            return known;
          };
        },
-       {"a.dll", "b.exe"}, 1, false},
-      {"the guard refuses the folder", [] {}, {}, 0, true},
+       {"a.dll", "b.exe"}, kRemovalPartial, false},
+      {"the guard refuses the folder", [] {}, {}, kRemovalRefused, true},
   };
   int index = 0;
   for (const Case& c : cases) {
@@ -320,7 +355,7 @@ TEST_F(HeldFolder, DeletesNothingOutsideTheProvenFolder) {
     GuardedFolders guarded = {};
     strcpy(guarded.sealed[0], folder_.Root().c_str());
     guarded.sealedCount = 1;
-    EXPECT_EQ(c.result, EmptyFolder(Folder().c_str(), c.guarded ? &guarded : nullptr));
+    EXPECT_EQ(c.result, RemoveFolder(Folder().c_str(), c.guarded ? &guarded : nullptr));
     for (const char* name : {"a.dll", "b.exe", "c.txt"}) {
       bool gone = std::find(c.gone.begin(), c.gone.end(), name) != c.gone.end();
       EXPECT_NE(gone, Exists(std::string("Tolvane\\") + name)) << name;
@@ -341,30 +376,33 @@ TEST_F(HeldFolder, ReadsEveryListingRecordAndEndsOnMalformedOnes) {
       LONGLONG alignment;
       BYTE bytes[4096];
     } real;
-    if (!GetFileInformationByHandleEx(folder, restart ? FileIdBothDirectoryRestartInfo
-                                                      : FileIdBothDirectoryInfo,
-                                      &real, sizeof(real)))
+    if (!PassThrough(g_seam.ReadFolderEntries, &SysReadFolderEntries, folder,
+                     static_cast<void*>(&real), static_cast<DWORD>(sizeof(real)), restart))
       return FALSE;
     BYTE* out = static_cast<BYTE*>(buffer);
     memset(out, 0, size);
     DWORD in = 0, at = 0, previous = 0;
     for (bool first = true;; first = false) {
-      auto* record = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(real.bytes + in);
-      DWORD length = offsetof(FILE_ID_BOTH_DIR_INFO, FileName) + record->FileNameLength + 1;
+      // FILE_DIRECTORY_INFORMATION: the offset to the next record first, the name's length in
+      // bytes at 60, the name at 64.
+      DWORD next, nameBytes;
+      memcpy(&next, real.bytes + in, sizeof(next));
+      memcpy(&nameBytes, real.bytes + in + 60, sizeof(nameBytes));
+      DWORD length = 64 + nameBytes + 1;
       if (!first) {
         DWORD offset = at - previous;
         memcpy(out + previous, &offset, sizeof(offset));
       }
-      memcpy(out + at, record, length - 1);
+      memcpy(out + at, real.bytes + in, length - 1);
       memset(out + at, 0, sizeof(DWORD));  // the last, until another follows
       previous = at;
       at += length;
-      if (!record->NextEntryOffset) break;
-      in += record->NextEntryOffset;
+      if (!next) break;
+      in += next;
     }
     return TRUE;
   };
-  EXPECT_EQ(1, Delete());
+  EXPECT_EQ(kRemovalDone, Delete());
   EXPECT_EQ((std::vector<std::string>{Folder() + "\\a.dll", Folder() + "\\b.exe",
                                       Folder() + "\\c.txt", Folder()}),
             Calls());
@@ -380,64 +418,32 @@ TEST_F(HeldFolder, ReadsEveryListingRecordAndEndsOnMalformedOnes) {
     record[15] = 0x7FFFFFFF;                  // a name longer than the buffer
     return ++reads < 50;
   };
-  EXPECT_EQ(1, Delete());
+  EXPECT_EQ(kRemovalPartial, Delete());
   EXPECT_EQ(50, reads);
   EXPECT_TRUE(Calls().empty());
   EXPECT_TRUE(Whole("Tolvane"));
 }
 
-// Windows before Vista has neither final paths nor SetFileInformationByHandle: the folder is
-// still held, each file is opened to go when closed, and the folder is removed by its name once
-// no longer held. On the 9x family everything goes by name.
-TEST_F(HeldFolder, OlderSystems) {
+// What Windows can do, not the version it reports, chooses the way: wherever ntdll has the file
+// calls the folder is held and its entries go through its handle, also where a compatibility
+// layer reports the 9x family; without them (the 9x family) everything goes by name.
+TEST_F(HeldFolder, ChoosesTheWayByWhatWindowsCanDo) {
   static std::vector<std::string> seen;
   struct Case {
     const char* name;
     void (*install)();
     std::vector<std::string> expected;
   } cases[] = {
-      {"XP",
-       [] {
-         g_seam.GetKernelProc = [](const char*) -> FARPROC { return nullptr; };
-         g_seam.GetFinalPathWide = [](HANDLE, WCHAR*, DWORD) -> DWORD { return 0; };
-         g_seam.HoldFolder = [](const char* path) {
-           seen.push_back("hold");
-           g_seam.HoldFolder = nullptr;  // the real hold, this once
-           return SysHoldFolder(path);
-         };
-         g_seam.OpenEntryForDelete = [](const char* path, int deleteOnClose) {
-           seen.push_back("open " + std::string(strrchr(path, '\\') + 1) + " " +
-                          std::to_string(deleteOnClose));
-           return CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                              FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS |
-                              (deleteOnClose ? FILE_FLAG_DELETE_ON_CLOSE : 0), nullptr);
-         };
-         g_seam.RemoveDirectory = [](const char* path) {
-           seen.push_back("remove by name");
-           return RemoveDirectoryA(path);
-         };
-       },
-       {"hold", "open a.dll 1", "open b.exe 1", "open c.txt 1", "remove by name"}},
-      {"9x family",
+      {"the 9x family reported, ntdll's calls there",
        [] {
          g_seam.GetVersionEx = [](OSVERSIONINFOA* version) -> BOOL {
            version->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
            return TRUE;
          };
-         g_seam.HoldFolder = [](const char*) {
-           seen.push_back("held");
-           return INVALID_HANDLE_VALUE;
-         };
-         g_seam.DeleteFile = [](const char* path) {
-           seen.push_back("delete " + std::string(strrchr(path, '\\') + 1));
-           return DeleteFileA(path);
-         };
-         g_seam.RemoveDirectory = [](const char* path) {
-           seen.push_back("remove by name");
-           return RemoveDirectoryA(path);
-         };
        },
+       {"hold", "open", "open", "open", "remove through a handle"}},
+      {"ntdll's calls missing",
+       [] { g_seam.GetNtProc = [](const char*) -> FARPROC { return nullptr; }; },
        {"delete a.dll", "delete b.exe", "delete c.txt", "remove by name"}},
   };
   int index = 0;
@@ -446,8 +452,29 @@ TEST_F(HeldFolder, OlderSystems) {
     FileCleanupTest::SetUp();
     Prepare("case" + std::to_string(index++));
     seen.clear();
+    g_seam.HoldFolder = [](const char* path) {
+      seen.push_back("hold");
+      g_seam.HoldFolder = nullptr;  // the real hold, this once
+      return SysHoldFolder(path);
+    };
+    g_seam.OpenEntry = [](HANDLE folder, const WCHAR* name, int length) {
+      seen.push_back("open");
+      return PassThrough(g_seam.OpenEntry, &SysOpenEntry, folder, name, length);
+    };
+    g_seam.OpenFolderForDelete = [](const char* path) {
+      seen.push_back("remove through a handle");
+      return PassThrough(g_seam.OpenFolderForDelete, &SysOpenFolderForDelete, path);
+    };
+    g_seam.DeleteFile = [](const char* path) {
+      seen.push_back("delete " + std::string(strrchr(path, '\\') + 1));
+      return DeleteFileA(path);
+    };
+    g_seam.RemoveDirectory = [](const char* path) {
+      seen.push_back("remove by name");
+      return RemoveDirectoryA(path);
+    };
     c.install();
-    EXPECT_EQ(1, Delete());
+    EXPECT_EQ(kRemovalDone, Delete());
     EXPECT_EQ(c.expected, seen);  // Wine lists a folder's entries sorted by name
     EXPECT_FALSE(Exists("Tolvane"));
     FileCleanupTest::TearDown();

@@ -21,11 +21,6 @@ class InstallFiles : public FileCleanupTest {
   }
   void SetUp() override {
     FileCleanupTest::SetUp();
-    g_seam.GetSystemDirectory = [](char* buffer, UINT size) -> UINT {
-      if (SystemFolder().size() >= size) return SystemFolder().size() + 1;
-      strcpy(buffer, SystemFolder().c_str());
-      return SystemFolder().size();
-    };
     UseBase("");
   }
   void TearDown() override {
@@ -41,6 +36,11 @@ class InstallFiles : public FileCleanupTest {
     Make("system\\kelrun32.exe");
     Make("system\\other.dll");
     SystemFolder() = Path("system");
+    g_seam.GetSystemDirectory = [](char* buffer, UINT size) -> UINT {
+      if (SystemFolder().size() >= size) return SystemFolder().size() + 1;
+      strcpy(buffer, SystemFolder().c_str());
+      return SystemFolder().size();
+    };
   }
   void Make(const std::string& relative) { folder_.Make(base_ + relative); }
   bool Exists(const std::string& relative) { return folder_.Exists(base_ + relative); }
@@ -106,25 +106,38 @@ TEST_F(InstallFiles, DeletesEachFileByItsFullPath) {
   EXPECT_EQ(Path("system\\kelrun32.exe"), Calls()[2]);
 }
 
-// A file whose path does not fit 260 bytes is passed over, not cut short to another path.
-TEST_F(InstallFiles, SkipsAnEntryWhosePathIsTooLong) {
-  std::string deep = "Tolvane";
-  Make(deep + "\\");
-  while (Path(deep).size() < 200) {
-    deep += "\\deeper";
+// Each file is opened by its name relative to the held folder, so a file whose full path is
+// longer than a PathBuffer goes too, and nothing is cut short to another path. On the 9x family,
+// which deletes by paths, such a file is passed over.
+TEST_F(InstallFiles, DeletesAnEntryWhosePathIsLongerThanAPathBuffer) {
+  struct Case {
+    const char* name;
+    bool ntdll;
+  } cases[] = {{"through handles", true}, {"by names (the 9x family)", false}};
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FileCleanupTest::SetUp();
+    UseBase("case" + std::to_string(index++));
+    if (!c.ntdll) g_seam.GetNtProc = [](const char*) -> FARPROC { return nullptr; };
+    std::string deep = "Tolvane";
     Make(deep + "\\");
+    while (Path(deep).size() < 200) {
+      deep += "\\deeper";
+      Make(deep + "\\");
+    }
+    std::string longName(259 - Path(deep).size(), 'n');  // one byte too many
+    std::string fits(longName.size() - 1, 'f');          // exactly 259 bytes
+    Make(deep + "\\" + longName);
+    Make(deep + "\\" + fits);
+    SetInstallDir(Path(deep));
+    RemoveInstallFiles();
+    EXPECT_NE(c.ntdll, Exists(deep + "\\" + longName));
+    EXPECT_FALSE(Exists(deep + "\\" + fits));
+    EXPECT_NE(c.ntdll, Exists(deep));
+    EXPECT_FALSE(Exists("system\\kelrun32.exe"));
+    FileCleanupTest::TearDown();
   }
-  std::string longName(259 - Path(deep).size(), 'n');  // one byte too many
-  std::string fits(longName.size() - 1, 'f');                   // exactly 259 bytes
-  Make(deep + "\\" + longName);
-  Make(deep + "\\" + fits);
-  SetInstallDir(Path(deep));
-  RemoveInstallFiles();
-  EXPECT_TRUE(Exists(deep + "\\" + longName));
-  EXPECT_FALSE(Exists(deep + "\\" + fits));
-  EXPECT_TRUE(Exists(deep)) << "not empty";
-  EXPECT_FALSE(Exists("system\\kelrun32.exe"));
-  for (const std::string& path : Calls()) EXPECT_LT(path.size(), 260u) << path;
 }
 
 // A system directory so long that the executable's path does not fit: nothing is deleted there.
@@ -139,15 +152,15 @@ TEST_F(InstallFiles, SkipsTheSystemExecutableWhenItsPathDoesNotFit) {
   EXPECT_EQ((std::vector<std::string>{Path("Tolvane\\TolShell.dll"), Path("Tolvane")}), Calls());
 }
 
-// Where the folder is searched by its path (Windows XP and older), a search pattern that does not
-// fit leaves the folder unsearched: nothing is deleted, nor the system executable.
+// Where the folder is searched by its path (the 9x family), a search pattern that does not fit
+// leaves the folder unsearched: nothing is deleted, nor the system executable.
 TEST_F(InstallFiles, LeavesAFolderWhosePatternDoesNotFit) {
   std::string name = folder_.Root() + "\\";
   name = std::string(256 - name.size(), 'x');  // + "\*.*" makes 260 bytes
   Make(name + "\\");
   Make(name + "\\a");
   SetInstallDir(Path(name));
-  g_seam.GetKernelProc = [](const char*) -> FARPROC { return nullptr; };
+  g_seam.GetNtProc = [](const char*) -> FARPROC { return nullptr; };
   RemoveInstallFiles();
   EXPECT_TRUE(Calls().empty());
   EXPECT_TRUE(Exists(name + "\\a"));
@@ -206,19 +219,37 @@ TEST_F(InstallFiles, DeletesNothingInAFolderTheGuardRefuses) {
   }
 }
 
-// A name that the conversion to code page 949 turns into a path (the won sign becomes '\') is
-// not deleted by that path: the system file it spells stays, and so does the file itself.
-TEST_F(InstallFiles, SkipsANameThatTurnsIntoAPath) {
-  Make("Tolvane\\");
-  Make("Tolvane\\TolShell.dll");
-  folder_.MakeNamed("Tolvane", L"..\x20A9system\x20A9other.dll");
-  SetInstallDir(Path("Tolvane"));
-  RemoveInstallFiles();
-  EXPECT_EQ(
-      (std::vector<std::string>{Path("Tolvane\\TolShell.dll"), Path("system\\kelrun32.exe")}),
-      Calls());
-  EXPECT_TRUE(Exists("system\\other.dll"));
-  EXPECT_TRUE(Exists("Tolvane")) << "not empty";
+// Names the ANSI code page cannot carry: one that the conversion to code page 949 turns into a
+// path (the won sign becomes '\\'), one it cannot spell at all (Thai). Opened by their UTF-16
+// names through the held folder, both go, and the system file the first one spells stays. By
+// names (the 9x family) neither is deleted by the text it became.
+TEST_F(InstallFiles, DeletesNamesTheCodePageCannotCarry) {
+  struct Case {
+    const char* name;
+    bool ntdll;
+  } cases[] = {{"through handles", true}, {"by names (the 9x family)", false}};
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FileCleanupTest::SetUp();
+    UseBase("case" + std::to_string(index++));
+    if (!c.ntdll) g_seam.GetNtProc = [](const char*) -> FARPROC { return nullptr; };
+    Make("Tolvane\\");
+    Make("Tolvane\\TolShell.dll");
+    const std::wstring won = L"..\x20A9system\x20A9other.dll", thai = L"\x0E44\x0E1F\x0E25.dat";
+    folder_.MakeNamed(base_ + "Tolvane", won);
+    folder_.MakeNamed(base_ + "Tolvane", thai);
+    SetInstallDir(Path("Tolvane"));
+    RemoveInstallFiles();
+    EXPECT_FALSE(Exists("Tolvane\\TolShell.dll"));
+    EXPECT_TRUE(Exists("system\\other.dll"));
+    EXPECT_FALSE(Exists("system\\kelrun32.exe"));
+    std::wstring folder = TestFolder::Wide(Path("Tolvane")) + L"\\";
+    EXPECT_NE(c.ntdll, GetFileAttributesW((folder + won).c_str()) != INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(c.ntdll, GetFileAttributesW((folder + thai).c_str()) != INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(c.ntdll, Exists("Tolvane"));
+    FileCleanupTest::TearDown();
+  }
 }
 
 }  // namespace

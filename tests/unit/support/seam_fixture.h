@@ -27,6 +27,17 @@ class SeamTest : public ::testing::Test {
   static void Record(const std::string& call) { Calls().push_back(call); }
 };
 
+// Runs the real operation from inside its own stand-in, which is taken out for the call and put
+// back after it: PassThrough(g_seam.OpenEntry, &SysOpenEntry, folder, name, length).
+template <typename Function, typename... Args>
+auto PassThrough(Function& standIn, Function real, Args... args) {
+  Function saved = standIn;
+  standIn = nullptr;
+  auto result = real(args...);
+  standIn = saved;
+  return result;
+}
+
 // Opens as Windows 2000 and later do, and Wine does not: in the merged view of HKEY_CLASSES_ROOT
 // a key under HKCU\Software\Classes takes priority over the machine-wide key of the same name.
 inline LONG OpenMergedClasses(HKEY root, const char* path, REGSAM access, HKEY* key) {
