@@ -64,8 +64,6 @@ const union {
     0x00, 0x03, 0x14, 0x00, 0xFF, 0x01, 0x1F, 0x00,
     0x01, 0x01, 0, 0, 0, 0, 0, 0x05, 0x12, 0x00, 0x00, 0x00,
 }};
-// SECURITY_DESCRIPTOR_CONTROL, as read back.
-const WORD kDaclPresentAndProtected = SE_DACL_PRESENT | SE_DACL_PROTECTED;
 
 // Files moved out of a held folder to go at the next start of Windows; made when the first is.
 struct RestartFolder {
@@ -146,21 +144,25 @@ int ProveHeld(HANDLE held, const char* folder, char* longForm, WCHAR* wideLongFo
   return same && HasFinalPath(held, wideLongForm);
 }
 
-// Whether the folder just made keeps the protected DACL it was made with: a file system
-// without security (FAT) keeps none, and there anyone could rename the folder before the
-// restart.
-int KeepsProtectedDacl(HANDLE folder) {
+// Whether the folder just made keeps the DACL it was made with, its two entries and no more
+// (none inherited): a file system without security (FAT) keeps none, and there anyone could
+// rename the folder before the restart.
+int KeepsItsDacl(HANDLE folder) {
   union {
-    DWORD alignment;
     BYTE bytes[512];
+    DWORD alignment;
   } security;
   memset(&security, 0, sizeof(security));
   if (!SysGetSecurity(folder, &security, sizeof(security))) return 0;
-  WORD control;
+  // SECURITY_DESCRIPTOR_RELATIVE: the control at 2, the DACL's offset at 16; ACL: the number of
+  // its entries at 4.
+  WORD control, entries;
   DWORD dacl;
   memcpy(&control, security.bytes + 2, sizeof(control));
   memcpy(&dacl, security.bytes + 16, sizeof(dacl));
-  return (control & kDaclPresentAndProtected) == kDaclPresentAndProtected && dacl != 0;
+  if (!(control & SE_DACL_PRESENT) || dacl == 0 || dacl > sizeof(security) - 8) return 0;
+  memcpy(&entries, security.bytes + dacl + 4, sizeof(entries));
+  return entries == 2;
 }
 
 // Makes the restart folder on first use. Never takes a folder or link that was there already,
@@ -179,7 +181,7 @@ int OpenRestartFolder(RestartFolder* restart) {
     BY_HANDLE_FILE_INFORMATION information;
     // Where it is meant to be (a drive letter can stand for another folder), and protected.
     if (IsPlainFolder(made, &information) && HasFinalPath(made, restart->widePath) &&
-        KeepsProtectedDacl(made)) {
+        KeepsItsDacl(made)) {
       restart->handle = made;
       return 1;
     }

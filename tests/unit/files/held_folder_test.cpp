@@ -10,10 +10,12 @@
 #include <string.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "files/files_fixture.h"
+#include "files/in_use.h"
 
 namespace {
 
@@ -477,6 +479,222 @@ TEST_F(HeldFolder, ChoosesTheWayByWhatWindowsCanDo) {
     EXPECT_EQ(kRemovalDone, Delete());
     EXPECT_EQ(c.expected, seen);  // Wine lists a folder's entries sorted by name
     EXPECT_FALSE(Exists("Tolvane"));
+    FileCleanupTest::TearDown();
+  }
+}
+
+// The folders of the uninstaller's own at the root of the test folder's drive, by name.
+std::vector<std::string> RestartFolders(const std::string& drive) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((drive + "\\TolvaneUninstall.*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do names.push_back(found.cFileName);
+  while (FindNextFileA(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Removes a folder of the uninstaller's own and what is in it, once the test has looked.
+void RemoveRestartFolder(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do DeleteFileA((folder + "\\" + found.cFileName).c_str());
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+
+// The DACL read back from the folder allows SYSTEM and Administrators alone (Wine reads back
+// its own user in Administrators' place, and not the protection from inheritance, which the
+// security the folder was made with is checked for).
+void ExpectAdministratorsOnly(const std::string& folder) {
+  BYTE buffer[1024];
+  DWORD needed = 0;
+  ASSERT_TRUE(GetFileSecurityA(folder.c_str(), DACL_SECURITY_INFORMATION, buffer, sizeof(buffer),
+                               &needed));
+  BOOL present = FALSE, defaulted = FALSE;
+  ACL* dacl = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(buffer, &present, &dacl, &defaulted));
+  ASSERT_TRUE(present && dacl);
+  BYTE system[SECURITY_MAX_SID_SIZE], administrators[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof(system);
+  CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size);
+  size = sizeof(administrators);
+  CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size);
+  BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+  HANDLE token;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof(user), &size));
+  CloseHandle(token);
+  PSID self = reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
+  ASSERT_EQ(2u, dacl->AceCount);
+  bool systemAllowed = false;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace;
+    ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+    EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType);
+    PSID sid = &ace->SidStart;
+    systemAllowed |= EqualSid(sid, system) != 0;
+    EXPECT_TRUE(EqualSid(sid, system) || EqualSid(sid, administrators) || EqualSid(sid, self))
+        << "an entry for someone else";
+  }
+  EXPECT_TRUE(systemAllowed);
+}
+
+// A file Windows will not delete now (a loaded DLL) is moved, through its handle, into a folder
+// of the uninstaller's own at the root of the drive, made new with a protected DACL, and the file
+// and then that folder are to be deleted at the next start of Windows; the install folder goes
+// now. A name taken already, by a folder or a link anyone made, is never used; where no name is
+// free, or the file system keeps no DACL, the file stays where it is, and its folder with it.
+TEST_F(HeldFolder, MovesAFileInUseIntoAFolderOfItsOwnForTheRestart) {
+  static std::string taken;  // the name the first try was given, made beforehand
+  static std::vector<DWORD> controls;  // of the security each folder was made with
+  struct Case {
+    const char* name;
+    void (*install)();
+    bool moved;
+  } cases[] = {
+      {"an ordinary machine", [] {}, true},
+      {"the first name taken by a folder someone made",
+       [] {
+         g_seam.CreateFolder = [](const WCHAR* path, void* security) {
+           g_seam.CreateFolder = nullptr;
+           char ansi[MAX_PATH];
+           WideCharToMultiByte(CP_ACP, 0, path + 4, -1, ansi, MAX_PATH, nullptr, nullptr);
+           taken = ansi;
+           EXPECT_TRUE(CreateDirectoryA(taken.c_str(), nullptr));
+           return SysCreateFolder(path, security);
+         };
+       },
+       true},
+      {"the first name taken by a link to another folder",
+       [] {
+         g_seam.CreateFolder = [](const WCHAR* path, void* security) {
+           g_seam.CreateFolder = nullptr;
+           char ansi[MAX_PATH];
+           WideCharToMultiByte(CP_ACP, 0, path + 4, -1, ansi, MAX_PATH, nullptr, nullptr);
+           taken = ansi;
+           EXPECT_TRUE(MakeLink(taken, Elsewhere()));
+           return SysCreateFolder(path, security);
+         };
+       },
+       true},
+      {"every name taken",
+       [] {
+         g_seam.CreateFolder = [](const WCHAR*, void*) { return INVALID_HANDLE_VALUE; };
+       },
+       false},
+      {"a file system that keeps no DACL",
+       [] { g_seam.GetSecurity = [](HANDLE, void*, DWORD) -> BOOL { return FALSE; }; }, false},
+  };
+  const std::string drive = folder_.Root().substr(0, 2);
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FileCleanupTest::SetUp();
+    Prepare("case" + std::to_string(index++));
+    taken.clear();
+    controls.clear();
+    g_seam.CreateFolder = [](const WCHAR* path, void* security) {
+      SECURITY_DESCRIPTOR_CONTROL control = 0;
+      DWORD revision;
+      GetSecurityDescriptorControl(security, &control, &revision);
+      controls.push_back(control);
+      return PassThrough(g_seam.CreateFolder, &SysCreateFolder, path, security);
+    };
+    std::vector<std::string> before = RestartFolders(drive);
+    std::vector<std::string> made;
+    {
+      PendingDeletions pending;
+      MappedImage image(Folder() + "\\tolsrv.dll");
+      c.install();
+      EXPECT_EQ(c.moved ? kRemovalDone : kRemovalPartial, Delete());
+      for (const std::string& name : RestartFolders(drive))
+        if (std::find(before.begin(), before.end(), name) == before.end() &&
+            drive + "\\" + name != taken)
+          made.push_back(drive + "\\" + name);
+      EXPECT_NE(c.moved, Exists("Tolvane\\tolsrv.dll"));
+      EXPECT_NE(c.moved, Exists("Tolvane"));
+      EXPECT_FALSE(Exists("Tolvane\\a.dll"));
+      EXPECT_TRUE(Whole("Other"));
+      EXPECT_FALSE(folder_.Exists("Other\\tolsrv.dll"));
+      if (!taken.empty())
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES,
+                  GetFileAttributesA((taken + "\\tolsrv.dll").c_str()))
+            << "a file went into " << taken;
+      if (c.moved) {
+        ASSERT_EQ(1u, made.size());
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES,
+                  GetFileAttributesA((made[0] + "\\tolsrv.dll").c_str()));
+        ExpectAdministratorsOnly(made[0]);
+        for (DWORD control : controls)
+          EXPECT_EQ(SE_DACL_PRESENT | SE_DACL_PROTECTED,
+                    control & (SE_DACL_PRESENT | SE_DACL_PROTECTED));
+        EXPECT_EQ((std::vector<std::string>{"\\??\\" + made[0] + "\\tolsrv.dll", "",
+                                             "\\??\\" + made[0], ""}),
+                  pending.Added());
+      } else {
+        EXPECT_TRUE(made.empty()) << made[0];
+        EXPECT_TRUE(pending.Added().empty());
+      }
+    }
+    for (const std::string& folder : made) RemoveRestartFolder(folder);
+    if (!taken.empty()) RunUnix("rmdir " + Quoted(taken) + " || rm " + Quoted(taken));
+    FileCleanupTest::TearDown();
+  }
+}
+
+// A read-only file loses that attribute and goes, through its handle or by its name; on the 9x
+// family, which has no list of deletions at the next start, a file in use goes through
+// WININIT.INI's [rename] section by its short name, then its folder, after the lines other
+// programs left there.
+TEST_F(HeldFolder, ReadOnlyFilesGoAndFilesInUseGoAtTheRestartByName) {
+  const char kWininit[] = "WININIT.INI";
+  struct Case {
+    const char* name;
+    bool ntdll;
+    bool inUse;
+  } cases[] = {
+      {"read-only, through handles", true, false},
+      {"read-only, by names", false, false},
+      {"in use, by names", false, true},
+  };
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FileCleanupTest::SetUp();
+    Prepare("case" + std::to_string(index++));
+    if (!c.ntdll) g_seam.GetNtProc = [](const char*) -> FARPROC { return nullptr; };
+    ASSERT_TRUE(SetFileAttributesA((Folder() + "\\b.exe").c_str(), FILE_ATTRIBUTE_READONLY));
+    WritePrivateProfileStringA("rename", "C:\\other.new", "C:\\other.old", kWininit);
+    {
+      std::unique_ptr<MappedImage> image;
+      if (c.inUse) image.reset(new MappedImage(Folder() + "\\tolsrv.dll"));
+      EXPECT_EQ(c.inUse ? kRemovalPartial : kRemovalDone, Delete());
+      EXPECT_FALSE(Exists("Tolvane\\b.exe"));
+      EXPECT_EQ(c.inUse, Exists("Tolvane"));
+    }
+    char section[4096] = {};
+    GetPrivateProfileSectionA("rename", section, sizeof(section), kWininit);
+    std::vector<std::string> lines;
+    for (const char* line = section; *line; line += strlen(line) + 1) lines.push_back(line);
+    std::vector<std::string> expected = {"C:\\other.new=C:\\other.old"};
+    if (c.inUse) {
+      char file[MAX_PATH], folder[MAX_PATH];
+      ASSERT_TRUE(GetShortPathNameA((Folder() + "\\tolsrv.dll").c_str(), file, MAX_PATH));
+      ASSERT_TRUE(GetShortPathNameA(Folder().c_str(), folder, MAX_PATH));
+      expected.push_back(std::string("NUL=") + file);
+      expected.push_back(std::string("NUL=") + folder);
+    }
+    EXPECT_EQ(expected, lines);
+    WritePrivateProfileSectionA("rename", nullptr, kWininit);
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    DeleteFileA((std::string(windows) + "\\" + kWininit).c_str());
     FileCleanupTest::TearDown();
   }
 }

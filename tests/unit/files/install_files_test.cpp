@@ -4,12 +4,14 @@
 #include <string.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "control/install_location.h"
 #include "files/files.h"
 #include "files/files_fixture.h"
+#include "files/in_use.h"
 
 namespace {
 
@@ -248,6 +250,43 @@ TEST_F(InstallFiles, DeletesNamesTheCodePageCannotCarry) {
     EXPECT_NE(c.ntdll, GetFileAttributesW((folder + won).c_str()) != INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(c.ntdll, GetFileAttributesW((folder + thai).c_str()) != INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(c.ntdll, Exists("Tolvane"));
+    FileCleanupTest::TearDown();
+  }
+}
+
+// The system directory is the administrators' alone, so the product's executable goes where it
+// stands: at once when it can, a read-only one too, and where it still runs (a service that was
+// not stopped), at the next start of Windows.
+TEST_F(InstallFiles, TheSystemExecutableGoesNowOrAtTheRestart) {
+  struct Case {
+    const char* name;
+    bool readOnly, inUse;
+  } cases[] = {{"read-only", true, false}, {"in use", false, true}};
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FileCleanupTest::SetUp();
+    UseBase("case" + std::to_string(index++));
+    Make("Tolvane\\");
+    Make("Tolvane\\TolShell.dll");
+    SetInstallDir(Path("Tolvane"));
+    std::string executable = Path("system\\kelrun32.exe");
+    PendingDeletions pending;
+    {
+      std::unique_ptr<MappedImage> image;
+      if (c.inUse) {
+        ASSERT_TRUE(DeleteFileA(executable.c_str()));
+        image.reset(new MappedImage(executable));
+      }
+      if (c.readOnly) ASSERT_TRUE(SetFileAttributesA(executable.c_str(), FILE_ATTRIBUTE_READONLY));
+      RemoveInstallFiles();
+      EXPECT_EQ(c.inUse, Exists("system\\kelrun32.exe"));
+      EXPECT_TRUE(Exists("system\\other.dll"));
+      EXPECT_FALSE(Exists("Tolvane"));
+    }
+    std::vector<std::string> expected;
+    if (c.inUse) expected = {"\\??\\" + executable, ""};
+    EXPECT_EQ(expected, pending.Added());
     FileCleanupTest::TearDown();
   }
 }
