@@ -230,8 +230,10 @@ void RemoveListedEntry(HANDLE held, const WCHAR* heldPath, const WCHAR* name, in
   if (SysGetFileInformation(entry, &information) &&
       !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
       HasFinalPath(entry, expected)) {
+    // Attributes belong to the file, not to one of its names: a file with another name (a
+    // hard link someone made to a file elsewhere) keeps them, and goes only if it can as it is.
     DWORD attributes = information.dwFileAttributes;
-    int cleared = (attributes & FILE_ATTRIBUTE_READONLY) &&
+    int cleared = (attributes & FILE_ATTRIBUTE_READONLY) && information.nNumberOfLinks == 1 &&
                   SysSetFileAttributesOf(entry, attributes & ~FILE_ATTRIBUTE_READONLY);
     // A file that stays keeps its attributes.
     if (!SysSetDeleteDisposition(entry) && !MoveForRestart(entry, name, length, restart) &&

@@ -648,6 +648,28 @@ TEST_F(HeldFolder, MovesAFileInUseIntoAFolderOfItsOwnForTheRestart) {
   }
 }
 
+// A hard link in the folder to a read-only file elsewhere (anyone may make one to a file they
+// can read): attributes belong to the file, so they are not touched through the link, and the
+// file it shares stays whole and read-only, wherever the link's name goes.
+TEST_F(HeldFolder, LeavesTheAttributesOfAFileThatHasAnotherName) {
+  const std::string drive = folder_.Root().substr(0, 2);
+  std::vector<std::string> before = RestartFolders(drive);
+  std::string shared = Elsewhere() + "\\c.txt";
+  ASSERT_TRUE(SetFileAttributesA(shared.c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(CreateHardLinkA((Folder() + "\\shared.txt").c_str(), shared.c_str(), nullptr));
+  {
+    PendingDeletions pending;
+    Delete();
+    EXPECT_TRUE(GetFileAttributesA(shared.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(Whole("Other"));
+    EXPECT_FALSE(Exists("Tolvane\\a.dll"));
+  }
+  for (const std::string& name : RestartFolders(drive))
+    if (std::find(before.begin(), before.end(), name) == before.end())
+      RemoveRestartFolder(drive + "\\" + name);
+  SetFileAttributesA(shared.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 // A read-only file loses that attribute and goes, through its handle or by its name; on the 9x
 // family, which has no list of deletions at the next start, a file in use goes through
 // WININIT.INI's [rename] section by its short name, then its folder, after the lines other
