@@ -65,12 +65,31 @@ const union {
     0x01, 0x01, 0, 0, 0, 0, 0, 0x05, 0x12, 0x00, 0x00, 0x00,
 }};
 
+// The accounts a folder of the uninstaller's own may trust beside the user it runs as: SYSTEM
+// (S-1-5-18), Administrators (S-1-5-32-544) and TrustedInstaller (S-1-5-80-956008885-...), as
+// Windows writes their SIDs.
+const BYTE kSystemSid[] = {0x01, 0x01, 0, 0, 0, 0, 0, 0x05, 0x12, 0, 0, 0};
+const BYTE kAdministratorsSid[] = {0x01, 0x02, 0, 0, 0, 0, 0, 0x05,
+                                   0x20, 0, 0, 0, 0x20, 0x02, 0, 0};
+const BYTE kTrustedInstallerSid[] = {
+    0x01, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05, 0x50, 0x00, 0x00, 0x00, 0xB5, 0x89, 0xFB, 0x38,
+    0x19, 0x84, 0xC2, 0xCB, 0x5C, 0x6C, 0x23, 0x6D, 0x57, 0x00, 0x77, 0x6E, 0xC0, 0x02, 0x64, 0x87};
+// What lets an account rename or delete what is in a folder, or take the folder over.
+const DWORD kTakeOverAccess = FILE_DELETE_CHILD | WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
+
+// A self-relative security descriptor as Windows reads one out.
+union SecurityBuffer {
+  BYTE bytes[1024];
+  DWORD alignment;
+};
+
 // Files moved out of a held folder to go at the next start of Windows; made when the first is.
 struct RestartFolder {
   HANDLE handle;             // INVALID_HANDLE_VALUE until made
   char drive;                // the held folder's drive letter
-  DWORD seed;                // the held folder's file index: a name differs between folders
   PathBuffer path;           // "C:\TolvaneUninstall.XXXXXXXX"
+  BYTE self[SECURITY_MAX_SID_SIZE];  // the user the uninstaller runs as; empty when unknown
+  int moved;                 // files moved into it
   WCHAR widePath[kWidePathSize];  // "\\?\" and the path
 };
 
@@ -144,33 +163,104 @@ int ProveHeld(HANDLE held, const char* folder, char* longForm, WCHAR* wideLongFo
   return same && HasFinalPath(held, wideLongForm);
 }
 
+// The SID at offset in a security descriptor of size bytes, or null where it does not fit.
+const BYTE* SidAt(const SecurityBuffer& security, DWORD offset, DWORD size) {
+  if (offset == 0 || offset > size - 8) return nullptr;
+  const BYTE* sid = security.bytes + offset;
+  return 8 + 4 * static_cast<DWORD>(sid[1]) <= size - offset ? sid : nullptr;
+}
+
+int IsSid(const BYTE* sid, const BYTE* known, DWORD knownSize) {
+  return knownSize >= 8 && 8 + 4 * static_cast<DWORD>(sid[1]) == knownSize &&
+         !memcmp(sid, known, knownSize);
+}
+
+// Whether sid is an administrator's: SYSTEM, Administrators, TrustedInstaller or the user the
+// uninstaller runs as (an administrator: it runs with administrator rights).
+int IsTrusted(const BYTE* sid, const BYTE* self) {
+  return IsSid(sid, kSystemSid, sizeof(kSystemSid)) ||
+         IsSid(sid, kAdministratorsSid, sizeof(kAdministratorsSid)) ||
+         IsSid(sid, kTrustedInstallerSid, sizeof(kTrustedInstallerSid)) ||
+         (self[1] && IsSid(sid, self, 8 + 4 * static_cast<DWORD>(self[1])));
+}
+
+// Reads the security of the open handle; the number of its DACL's entries in *entries and the
+// offset of the first in *first. Returns 0 when it cannot be read or has no DACL.
+int ReadDacl(HANDLE file, SecurityBuffer* security, DWORD* first, WORD* entries) {
+  memset(security, 0, sizeof(*security));
+  if (!SysGetSecurity(file, security, sizeof(*security))) return 0;
+  // SECURITY_DESCRIPTOR_RELATIVE: the control at 2, the DACL's offset at 16; ACL: the number of
+  // its entries at 4, the first after its 8 bytes.
+  WORD control;
+  DWORD dacl;
+  memcpy(&control, security->bytes + 2, sizeof(control));
+  memcpy(&dacl, security->bytes + 16, sizeof(dacl));
+  if (!(control & SE_DACL_PRESENT) || dacl == 0 || dacl > sizeof(*security) - 8) return 0;
+  memcpy(entries, security->bytes + dacl + 4, sizeof(*entries));
+  *first = dacl + 8;
+  return 1;
+}
+
+// Whether the root of the drive is the administrators' alone: a fixed drive (a removable one's
+// letter can name another volume at the next start), owned by an administrator, with a DACL that
+// lets nobody else delete or rename what is in it, or take it over. Where others may, they could
+// rename the uninstaller's folder after it ends and put a link to a folder of their choice in its
+// place, and Windows would delete there at its start.
+int IsAdministratorsRoot(char drive, const BYTE* self) {
+  char root[] = {drive, ':', '\\', 0};
+  SecurityBuffer security;
+  DWORD at, owner;
+  WORD entries;
+  if (SysGetDriveType(root) != DRIVE_FIXED) return 0;
+  HANDLE folder = SysOpenForSecurity(root);
+  if (folder == INVALID_HANDLE_VALUE) return 0;
+  int read = ReadDacl(folder, &security, &at, &entries);
+  SysCloseHandle(folder);
+  memcpy(&owner, security.bytes + 4, sizeof(owner));
+  const BYTE* ownerSid = SidAt(security, owner, sizeof(security));
+  if (!read || !ownerSid || !IsTrusted(ownerSid, self)) return 0;
+  for (WORD entry = 0; entry < entries; ++entry) {
+    // ACE_HEADER: type, flags, size; then the access mask and, for the plain types, the SID.
+    if (at > sizeof(security) - 8) return 0;
+    BYTE type = security.bytes[at], flags = security.bytes[at + 1];
+    WORD size;
+    DWORD mask;
+    memcpy(&size, security.bytes + at + 2, sizeof(size));
+    memcpy(&mask, security.bytes + at + 4, sizeof(mask));
+    if (size < 8) return 0;
+    const BYTE* sid = SidAt(security, at + 8, sizeof(security));
+    // Entries that deny, and those only passed on to what the root holds, grant the root
+    // nothing; an entry of any other kind than a plain one is not read, and refuses.
+    if (type != ACCESS_DENIED_ACE_TYPE && !(flags & INHERIT_ONLY_ACE) &&
+        (mask & kTakeOverAccess) &&
+        (type != ACCESS_ALLOWED_ACE_TYPE || !sid || !IsTrusted(sid, self)))
+      return 0;
+    at += size;
+  }
+  return 1;
+}
+
 // Whether the folder just made keeps the DACL it was made with, its two entries and no more
 // (none inherited): a file system without security (FAT) keeps none, and there anyone could
 // rename the folder before the restart.
 int KeepsItsDacl(HANDLE folder) {
-  union {
-    BYTE bytes[512];
-    DWORD alignment;
-  } security;
-  memset(&security, 0, sizeof(security));
-  if (!SysGetSecurity(folder, &security, sizeof(security))) return 0;
-  // SECURITY_DESCRIPTOR_RELATIVE: the control at 2, the DACL's offset at 16; ACL: the number of
-  // its entries at 4.
-  WORD control, entries;
-  DWORD dacl;
-  memcpy(&control, security.bytes + 2, sizeof(control));
-  memcpy(&dacl, security.bytes + 16, sizeof(dacl));
-  if (!(control & SE_DACL_PRESENT) || dacl == 0 || dacl > sizeof(security) - 8) return 0;
-  memcpy(&entries, security.bytes + dacl + 4, sizeof(entries));
-  return entries == 2;
+  SecurityBuffer security;
+  DWORD first;
+  WORD entries;
+  return ReadDacl(folder, &security, &first, &entries) && entries == 2;
 }
 
-// Makes the restart folder on first use. Never takes a folder or link that was there already,
-// whoever made it: the name is made anew until one is free.
+// Makes the restart folder on first use, on a drive whose root is the administrators' alone.
+// Never takes a folder or link that was there already, whoever made it: a name is drawn anew
+// until one is free.
 int OpenRestartFolder(RestartFolder* restart) {
   if (restart->handle != INVALID_HANDLE_VALUE) return 1;
+  memset(restart->self, 0, sizeof(restart->self));
+  SysGetTokenUser(restart->self, sizeof(restart->self));
+  if (!IsAdministratorsRoot(restart->drive, restart->self)) return 0;
   for (int attempt = 0; attempt < kRestartFolderTries; ++attempt) {
-    DWORD name = (restart->seed * 2654435761u) ^ (attempt * 0x9E3779B9u) ^ SysGetTickCount();
+    DWORD name = 0;
+    if (!SysGetRandom(&name, sizeof(name))) name = SysGetTickCount() * 2654435761u + attempt;
     if (!FormatPath(restart->path, sizeof(restart->path), kRestartFolderFormat, restart->drive,
                     static_cast<unsigned long>(name)) ||
         !WidePath(restart->path, restart->widePath))
@@ -192,15 +282,20 @@ int OpenRestartFolder(RestartFolder* restart) {
   return 0;
 }
 
-// Moves the open entry name (length UTF-16 characters) into the restart folder and asks for its
-// deletion there at the next start of Windows.
-int MoveForRestart(HANDLE entry, const WCHAR* name, int length, RestartFolder* restart) {
+// Moves the open entry name (length UTF-16 characters) of the held folder into the restart
+// folder, with the restart folder's DACL (it may then be changed by administrators alone), and
+// asks for its deletion there at the next start of Windows; where that cannot be asked for, it
+// goes back where it was.
+int MoveForRestart(HANDLE entry, HANDLE held, const WCHAR* name, int length,
+                   RestartFolder* restart) {
   WCHAR moved[kWideEntrySize];
-  if (!OpenRestartFolder(restart) || !SysMoveInto(entry, restart->handle, name, length))
+  if (!OpenRestartFolder(restart) || !SysSetSecurity(entry, kAdministratorsOnly.bytes) ||
+      !SysMoveInto(entry, restart->handle, name, length))
     return 0;
   JoinWide(restart->widePath, name, length, moved);
-  SysDeleteAtRestart(moved);
-  return 1;
+  if (SysDeleteAtRestart(moved)) return ++restart->moved;
+  SysMoveInto(entry, held, name, length);
+  return 0;
 }
 
 // Whether the listed name (length UTF-16 characters) names one entry of the folder and nothing
@@ -224,19 +319,26 @@ void RemoveListedEntry(HANDLE held, const WCHAR* heldPath, const WCHAR* name, in
   WCHAR expected[kWideEntrySize];
   if ((listedAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsEntryName(name, length)) return;
   JoinWide(heldPath, name, length, expected);
-  HANDLE entry = SysOpenEntry(held, name, length);
+  // Opened to change its attributes and DACL too where it may be, else only to delete it.
+  HANDLE entry = SysOpenEntry(held, name, length, DELETE | FILE_WRITE_ATTRIBUTES | WRITE_DAC);
+  int mayChange = entry != INVALID_HANDLE_VALUE;
+  if (!mayChange) entry = SysOpenEntry(held, name, length, DELETE);
   if (entry == INVALID_HANDLE_VALUE) return;
   BY_HANDLE_FILE_INFORMATION information;
   if (SysGetFileInformation(entry, &information) &&
       !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
       HasFinalPath(entry, expected)) {
-    // Attributes belong to the file, not to one of its names: a file with another name (a
-    // hard link someone made to a file elsewhere) keeps them, and goes only if it can as it is.
+    // Attributes and DACL belong to the file, not to one of its names: a file with another name
+    // (a hard link someone made to a file elsewhere) keeps them, and goes only if it can as it
+    // is, never to the restart folder.
     DWORD attributes = information.dwFileAttributes;
-    int cleared = (attributes & FILE_ATTRIBUTE_READONLY) && information.nNumberOfLinks == 1 &&
+    int own = mayChange && information.nNumberOfLinks == 1;
+    int readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    int cleared = readOnly && own &&
                   SysSetFileAttributesOf(entry, attributes & ~FILE_ATTRIBUTE_READONLY);
     // A file that stays keeps its attributes.
-    if (!SysSetDeleteDisposition(entry) && !MoveForRestart(entry, name, length, restart) &&
+    if (!SysSetDeleteDisposition(entry) &&
+        !(own && readOnly == cleared && MoveForRestart(entry, held, name, length, restart)) &&
         cleared)
       SysSetFileAttributesOf(entry, attributes);
   }
@@ -299,18 +401,19 @@ FolderRemoval RemoveThroughHandles(const char* folder, const GuardedFolders* gua
   BY_HANDLE_FILE_INFORMATION identity;
   RestartFolder restart;
   restart.handle = INVALID_HANDLE_VALUE;
+  restart.moved = 0;
   int listed = ProveHeld(held, folder, longForm, wideLongForm, &identity) &&
                IsJudged(longForm, guarded);
   if (listed) {
     restart.drive = longForm[0];
-    restart.seed = identity.nFileIndexLow;
     listed = RemoveListed(held, wideLongForm, &restart);
   }
   SysCloseHandle(held);
   if (restart.handle != INVALID_HANDLE_VALUE) {
-    // After the files moved into it.
+    // After the files moved into it; at once where none was.
+    if (!restart.moved) SysSetDeleteDisposition(restart.handle);
     SysCloseHandle(restart.handle);
-    DeleteAtRestart(restart.path);
+    if (restart.moved) DeleteAtRestart(restart.path);
   }
   if (!listed) return kRemovalRefused;
   return RemoveEmptied(longForm, wideLongForm, identity) ? kRemovalDone : kRemovalPartial;
@@ -336,16 +439,14 @@ FolderRemoval RemoveByName(const char* folder, const GuardedFolders* guarded) {
     return kRemovalRefused;
   HANDLE search = SysFindFirstFile(pattern, &found);
   if (search == INVALID_HANDLE_VALUE) return kRemovalRefused;
-  int atRestart = 0;
   do {
-    if (!FileEntryPath(longForm, found.dwFileAttributes, found.cFileName, path)) continue;
-    if (!DeleteNowOrAtRestart(path)) atRestart = 1;
+    if (FileEntryPath(longForm, found.dwFileAttributes, found.cFileName, path))
+      DeleteNowOrAtRestart(path);
   } while (SysFindNextFile(search, &found));
   SysFindClose(search);
-  if (SysRemoveDirectory(longForm)) return kRemovalDone;
-  // The folder follows its files that go at the restart.
-  if (atRestart) DeleteAtRestart(longForm);
-  return kRemovalPartial;
+  // WININIT.INI deletes files, not folders: an emptied folder whose files go at the restart
+  // stays.
+  return SysRemoveDirectory(longForm) ? kRemovalDone : kRemovalPartial;
 }
 
 }  // namespace

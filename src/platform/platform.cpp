@@ -192,7 +192,7 @@ const int kFileDirectoryInformation = 1, kFileBasicInformation = 4,
           kFileRenameInformation = 10, kFileDispositionInformation = 13;
 const ULONG kFileOpen = 1, kFileCreate = 2;
 const ULONG kDirectoryFile = 0x1, kSynchronousIo = 0x20, kNonDirectoryFile = 0x40,
-            kOpenForBackup = 0x4000, kOpenReparsePoint = 0x200000;
+            kCompleteIfOplocked = 0x100, kOpenReparsePoint = 0x200000;
 const ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // A counted UTF-16 name of length characters; 0 when it is too long to count.
@@ -239,8 +239,8 @@ int SysAnsiToWide(const char* text, WCHAR* buffer, int size) {
   return written > 0 ? written - 1 : 0;
 }
 
-HANDLE SysOpenEntry(HANDLE folder, const WCHAR* name, int length) {
-  STAND_IN(OpenEntry, folder, name, length);
+HANDLE SysOpenEntry(HANDLE folder, const WCHAR* name, int length, ACCESS_MASK access) {
+  STAND_IN(OpenEntry, folder, name, length, access);
   FARPROC found = NtProc("NtOpenFile");
   UNICODE_STRING counted;
   if (!found || !CountedName(&counted, name, length)) return INVALID_HANDLE_VALUE;
@@ -250,9 +250,10 @@ HANDLE SysOpenEntry(HANDLE folder, const WCHAR* name, int length) {
   IO_STATUS_BLOCK status;
   HANDLE file;
   LONG result = As<NtOpenFileFunction>(found)(
-      &file, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, &object,
-      &status, kShareAll, kNonDirectoryFile | kOpenReparsePoint | kSynchronousIo | kOpenForBackup);
-  return result == 0 ? file : INVALID_HANDLE_VALUE;
+      &file, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &object, &status, kShareAll,
+      kNonDirectoryFile | kOpenReparsePoint | kSynchronousIo | kCompleteIfOplocked);
+  // STATUS_OPLOCK_BREAK_IN_PROGRESS is a success too: the file is open.
+  return result >= 0 ? file : INVALID_HANDLE_VALUE;
 }
 
 HANDLE SysOpenFolderForDelete(const char* path) {
@@ -322,17 +323,31 @@ HANDLE SysCreateFolder(const WCHAR* path, void* securityDescriptor) {
       &folder,
       FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_TRAVERSE | READ_CONTROL | DELETE | SYNCHRONIZE,
       &object, &status, nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE,
-      kFileCreate, kDirectoryFile | kSynchronousIo | kOpenForBackup | kOpenReparsePoint, nullptr,
-      0);
+      kFileCreate, kDirectoryFile | kSynchronousIo | kOpenReparsePoint, nullptr, 0);
   return result == 0 ? folder : INVALID_HANDLE_VALUE;
+}
+
+HANDLE SysOpenForSecurity(const char* path) {
+  STAND_IN(OpenForSecurity, path);
+  return CreateFileA(path, READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 BOOL SysGetSecurity(HANDLE file, void* buffer, DWORD size) {
   STAND_IN(GetSecurity, file, buffer, size);
   FARPROC found = NtProc("NtQuerySecurityObject");
   ULONG needed = 0;
-  return found && As<NtQuerySecurityFunction>(found)(file, DACL_SECURITY_INFORMATION, buffer,
-                                                     size, &needed) == 0;
+  return found && As<NtQuerySecurityFunction>(found)(
+                      file, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, buffer, size,
+                      &needed) == 0;
+}
+
+BOOL SysSetSecurity(HANDLE file, const void* securityDescriptor) {
+  STAND_IN(SetSecurity, file, securityDescriptor);
+  typedef LONG(NTAPI * NtSetSecurityFunction)(HANDLE, SECURITY_INFORMATION, const void*);
+  FARPROC found = NtProc("NtSetSecurityObject");
+  return found && As<NtSetSecurityFunction>(found)(file, DACL_SECURITY_INFORMATION,
+                                                   securityDescriptor) == 0;
 }
 
 BOOL SysDeleteAtRestart(const WCHAR* path) {
@@ -458,6 +473,40 @@ BOOL SysGetTokenElevation(int* elevated) {
   CloseHandle(token);
   if (known) *elevated = isElevated != 0;
   return known;
+}
+
+BOOL SysGetTokenUser(void* buffer, DWORD size) {
+  STAND_IN(GetTokenUser, buffer, size);
+  typedef BOOL(WINAPI * OpenTokenFunction)(HANDLE, DWORD, HANDLE*);
+  typedef BOOL(WINAPI * GetInformationFunction)(HANDLE, int, void*, DWORD, DWORD*);
+  const int kTokenUser = 1;
+  FARPROC open = LoadedProc("advapi32.dll", "OpenProcessToken");
+  FARPROC query = LoadedProc("advapi32.dll", "GetTokenInformation");
+  HANDLE token;
+  if (!open || !query || !As<OpenTokenFunction>(open)(GetCurrentProcess(), TOKEN_QUERY, &token))
+    return FALSE;
+  // TOKEN_USER: a SID_AND_ATTRIBUTES whose SID follows it in the same buffer.
+  union {
+    TOKEN_USER user;
+    BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  } answer;
+  DWORD length = 0;
+  BOOL known = As<GetInformationFunction>(query)(token, kTokenUser, &answer, sizeof(answer),
+                                                 &length);
+  CloseHandle(token);
+  if (!known) return FALSE;
+  const BYTE* sid = static_cast<const BYTE*>(answer.user.User.Sid);
+  DWORD sidLength = 8 + 4 * static_cast<DWORD>(sid[1]);
+  if (sidLength > size) return FALSE;
+  CopyMemory(buffer, sid, sidLength);
+  return TRUE;
+}
+
+BOOL SysGetRandom(void* buffer, DWORD size) {
+  STAND_IN(GetRandom, buffer, size);
+  typedef BOOLEAN(WINAPI * RandomFunction)(void*, ULONG);
+  FARPROC found = LoadedProc("advapi32.dll", "SystemFunction036");
+  return found && As<RandomFunction>(found)(buffer, size);
 }
 
 DWORD SysGetModuleFileName(char* buffer, DWORD size) {

@@ -65,10 +65,12 @@ BOOL SysReadFolderEntries(HANDLE folder, void* buffer, DWORD size, int restart);
 // holds a byte sequence the code page does not define.
 int SysAnsiToWide(const char* text, WCHAR* buffer, int size);
 // Opens the entry name (length UTF-16 characters) of the folder open as folder, relative to that
-// handle and by that name alone, to delete or move it: a file or a file link itself, never what
-// a link leads to, and never a folder; every sharing mode (NtOpenFile with the folder as root).
-// INVALID_HANDLE_VALUE when it cannot be opened, is a folder, or the function is missing.
-HANDLE SysOpenEntry(HANDLE folder, const WCHAR* name, int length);
+// handle and by that name alone, with access (and the right to read its attributes): a file or a
+// file link itself, never what a link leads to, and never a folder; every sharing mode; an
+// opportunistic lock someone holds on it does not hold the open up (NtOpenFile with the folder
+// as root). INVALID_HANDLE_VALUE when it cannot be opened, is a folder, or the function is
+// missing.
+HANDLE SysOpenEntry(HANDLE folder, const WCHAR* name, int length, ACCESS_MASK access);
 // Opens a folder by its path to remove it, itself and never what a link there leads to, every
 // sharing mode. INVALID_HANDLE_VALUE when it cannot be opened.
 HANDLE SysOpenFolderForDelete(const char* path);
@@ -90,9 +92,14 @@ BOOL SysMoveInto(HANDLE file, HANDLE into, const WCHAR* name, int length);
 // there already.
 // INVALID_HANDLE_VALUE when something of that name exists or it cannot be made.
 HANDLE SysCreateFolder(const WCHAR* path, void* securityDescriptor);
-// Reads the open file's or folder's DACL and its control flags into buffer (size bytes) as a
-// self-relative security descriptor. FALSE when the file system keeps none.
+// Opens a file or folder only to read its security descriptor. INVALID_HANDLE_VALUE when it
+// cannot be opened.
+HANDLE SysOpenForSecurity(const char* path);
+// Reads the open file's or folder's owner and DACL into buffer (size bytes) as a self-relative
+// security descriptor (the handle needs READ_CONTROL). FALSE when the file system keeps none.
 BOOL SysGetSecurity(HANDLE file, void* buffer, DWORD size);
+// Sets the DACL of the open file (opened with WRITE_DAC) from a security descriptor.
+BOOL SysSetSecurity(HANDLE file, const void* securityDescriptor);
 // Asks Windows to delete path (UTF-16) at its next start, before anything else runs
 // (MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT; the NT family; looked up at run time).
 BOOL SysDeleteAtRestart(const WCHAR* path);
@@ -137,6 +144,12 @@ BOOL SysGetVersionEx(OSVERSIONINFOA* version);  // dwOSVersionInfoSize chooses t
 // Whether the process runs elevated (TokenElevation), in *elevated. FALSE where Windows cannot
 // tell: before Vista, and on the 9x family (the token functions are looked up at run time).
 BOOL SysGetTokenElevation(int* elevated);
+// The SID of the user the process runs as, into buffer (size bytes). FALSE where Windows cannot
+// tell (the 9x family).
+BOOL SysGetTokenUser(void* buffer, DWORD size);
+// Fills buffer with size random bytes (RtlGenRandom, advapi32's SystemFunction036, XP and later;
+// looked up at run time). FALSE where it is missing.
+BOOL SysGetRandom(void* buffer, DWORD size);
 // The program's own full path; returns its length, or size when it does not fit.
 DWORD SysGetModuleFileName(char* buffer, DWORD size);
 // Starts the program at path again, elevated (ShellExecuteExA, verb "runas", no owner window).

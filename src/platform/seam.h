@@ -38,7 +38,9 @@ struct PlatformSeam {
   decltype(&SysSetDeleteDisposition) SetDeleteDisposition;
   decltype(&SysMoveInto) MoveInto;
   decltype(&SysCreateFolder) CreateFolder;
+  decltype(&SysOpenForSecurity) OpenForSecurity;
   decltype(&SysGetSecurity) GetSecurity;
+  decltype(&SysSetSecurity) SetSecurity;
   decltype(&SysDeleteAtRestart) DeleteAtRestart;
   decltype(&SysGetShortPathName) GetShortPathName;
   decltype(&SysGetProfileSection) GetProfileSection;
@@ -60,6 +62,8 @@ struct PlatformSeam {
   decltype(&SysGetTickCount) GetTickCount;
   decltype(&SysGetVersionEx) GetVersionEx;
   decltype(&SysGetTokenElevation) GetTokenElevation;
+  decltype(&SysGetTokenUser) GetTokenUser;
+  decltype(&SysGetRandom) GetRandom;
   decltype(&SysGetModuleFileName) GetModuleFileName;
   decltype(&SysRunElevated) RunElevated;
   decltype(&SysGetKernelProc) GetKernelProc;

@@ -7,6 +7,7 @@
 #include "files/held_folder.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 #include <string.h>
 
 #include <algorithm>
@@ -152,11 +153,11 @@ TEST_F(HeldFolder, HoldsTheFolderWhileItsFilesAreDeleted) {
     moves.clear();
     if (c.xp) g_seam.GetKernelProc = [](const char*) -> FARPROC { return nullptr; };
     // One attempt at the first entry, then the real opens.
-    g_seam.OpenEntry = [](HANDLE folder, const WCHAR* name, int length) {
+    g_seam.OpenEntry = [](HANDLE folder, const WCHAR* name, int length, ACCESS_MASK access) {
       BOOL moved = MoveFileA(Folder().c_str(), (Folder() + " moved").c_str());
       moves.push_back(moved ? 0 : GetLastError());
       g_seam.OpenEntry = nullptr;
-      return SysOpenEntry(folder, name, length);
+      return SysOpenEntry(folder, name, length, access);
     };
     EXPECT_EQ(kRemovalDone, Delete());
     EXPECT_EQ(std::vector<DWORD>{ERROR_SHARING_VIOLATION}, moves);
@@ -266,10 +267,10 @@ TEST_F(HeldFolder, FollowsNoLinkAndNoSwap) {
        [](HeldFolder*) {
          swapTarget = Elsewhere();
          swapLink = true;
-         g_seam.OpenEntry = [](HANDLE folder, const WCHAR* name, int length) {
+         g_seam.OpenEntry = [](HANDLE folder, const WCHAR* name, int length, ACCESS_MASK access) {
            g_seam.OpenEntry = nullptr;
            EXPECT_TRUE(Swap(Folder(), swapTarget, swapLink));
-           return SysOpenEntry(folder, name, length);
+           return SysOpenEntry(folder, name, length, access);
          };
        },
        kRemovalPartial, true},
@@ -459,9 +460,9 @@ TEST_F(HeldFolder, ChoosesTheWayByWhatWindowsCanDo) {
       g_seam.HoldFolder = nullptr;  // the real hold, this once
       return SysHoldFolder(path);
     };
-    g_seam.OpenEntry = [](HANDLE folder, const WCHAR* name, int length) {
+    g_seam.OpenEntry = [](HANDLE folder, const WCHAR* name, int length, ACCESS_MASK access) {
       seen.push_back("open");
-      return PassThrough(g_seam.OpenEntry, &SysOpenEntry, folder, name, length);
+      return PassThrough(g_seam.OpenEntry, &SysOpenEntry, folder, name, length, access);
     };
     g_seam.OpenFolderForDelete = [](const char* path) {
       seen.push_back("remove through a handle");
@@ -545,11 +546,37 @@ void ExpectAdministratorsOnly(const std::string& folder) {
   EXPECT_TRUE(systemAllowed);
 }
 
+// Makes the drive root's security read as the text gives it (SDDL).
+void ForgeRoot(const char* sddl) {
+  static std::string text;
+  static HANDLE root;
+  text = sddl;
+  root = nullptr;
+  g_seam.OpenForSecurity = [](const char* path) {
+    return root = PassThrough(g_seam.OpenForSecurity, &SysOpenForSecurity, path);
+  };
+  g_seam.GetSecurity = [](HANDLE file, void* buffer, DWORD size) -> BOOL {
+    if (file != root) return PassThrough(g_seam.GetSecurity, &SysGetSecurity, file, buffer, size);
+    PSECURITY_DESCRIPTOR forged;
+    ULONG length;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(text.c_str(), SDDL_REVISION_1,
+                                                              &forged, &length) ||
+        length > size)
+      return FALSE;
+    memcpy(buffer, forged, length);
+    LocalFree(forged);
+    return TRUE;
+  };
+}
+
 // A file Windows will not delete now (a loaded DLL) is moved, through its handle, into a folder
 // of the uninstaller's own at the root of the drive, made new with a protected DACL, and the file
 // and then that folder are to be deleted at the next start of Windows; the install folder goes
-// now. A name taken already, by a folder or a link anyone made, is never used; where no name is
-// free, or the file system keeps no DACL, the file stays where it is, and its folder with it.
+// now. A name taken already, by a folder or a link anyone made, is never used. Where no name is
+// free, the file system keeps no DACL, the drive's root lets others than administrators rename
+// what is in it or is not a fixed drive, or the deletion at the restart cannot be asked for,
+// the file stays where it is, and its folder with it, and no folder of the uninstaller's is
+// left.
 TEST_F(HeldFolder, MovesAFileInUseIntoAFolderOfItsOwnForTheRestart) {
   static std::string taken;  // the name the first try was given, made beforehand
   static std::vector<DWORD> controls;  // of the security each folder was made with
@@ -583,6 +610,20 @@ TEST_F(HeldFolder, MovesAFileInUseIntoAFolderOfItsOwnForTheRestart) {
          };
        },
        true},
+      {"a drive root others may change", [] { ForgeRoot("O:BAD:(A;;FA;;;WD)"); }, false},
+      {"a drive root someone else owns", [] { ForgeRoot("O:S-1-5-21-1-2-3-1001D:(A;;FA;;;SY)"); },
+       false},
+      {"a removable drive",
+       [] {
+         g_seam.GetDriveType = [](const char* root) -> UINT {
+           return PassThrough(g_seam.GetDriveType, &SysGetDriveType, root) == DRIVE_FIXED
+                      ? DRIVE_REMOVABLE
+                      : DRIVE_UNKNOWN;
+         };
+       },
+       false},
+      {"the deletion at the restart refused",
+       [] { g_seam.DeleteAtRestart = [](const WCHAR*) -> BOOL { return FALSE; }; }, false},
       {"every name taken",
        [] {
          g_seam.CreateFolder = [](const WCHAR*, void*) { return INVALID_HANDLE_VALUE; };
@@ -672,8 +713,8 @@ TEST_F(HeldFolder, LeavesTheAttributesOfAFileThatHasAnotherName) {
 
 // A read-only file loses that attribute and goes, through its handle or by its name; on the 9x
 // family, which has no list of deletions at the next start, a file in use goes through
-// WININIT.INI's [rename] section by its short name, then its folder, after the lines other
-// programs left there.
+// WININIT.INI's [rename] section by its short name, after the lines other programs left there
+// (WININIT.INI deletes no folders: the emptied folder stays).
 TEST_F(HeldFolder, ReadOnlyFilesGoAndFilesInUseGoAtTheRestartByName) {
   const char kWininit[] = "WININIT.INI";
   struct Case {
@@ -706,11 +747,9 @@ TEST_F(HeldFolder, ReadOnlyFilesGoAndFilesInUseGoAtTheRestartByName) {
     for (const char* line = section; *line; line += strlen(line) + 1) lines.push_back(line);
     std::vector<std::string> expected = {"C:\\other.new=C:\\other.old"};
     if (c.inUse) {
-      char file[MAX_PATH], folder[MAX_PATH];
+      char file[MAX_PATH];
       ASSERT_TRUE(GetShortPathNameA((Folder() + "\\tolsrv.dll").c_str(), file, MAX_PATH));
-      ASSERT_TRUE(GetShortPathNameA(Folder().c_str(), folder, MAX_PATH));
       expected.push_back(std::string("NUL=") + file);
-      expected.push_back(std::string("NUL=") + folder);
     }
     EXPECT_EQ(expected, lines);
     WritePrivateProfileSectionA("rename", nullptr, kWininit);
