@@ -10,6 +10,8 @@
 namespace {
 
 const char kWininit[] = "WININIT.INI";  // in the Windows folder
+// A final path: "\\?\" and a path of a PathBuffer's length.
+const int kFinalPathSize = kPathSize + 8;
 const char kRenameSection[] = "rename";
 
 // Room for WININIT.INI's [rename] section: the lines other programs left there and ours. A
@@ -47,8 +49,19 @@ int HasHandleCalls() {
 
 int DeleteAtRestart(const char* path) {
   if (!HasHandleCalls()) return AddWininitDeletion(path);
-  WCHAR wide[kPathSize];
-  return SysAnsiToWide(path, wide, kPathSize) && SysDeleteAtRestart(wide);
+  // Named where it really lies, where Windows tells: a 32-bit program on 64-bit Windows sees
+  // the system directory redirected, and Windows, at its start, would delete the path as it
+  // is written in the 64-bit one.
+  WCHAR wide[kFinalPathSize];
+  DWORD length = 0;
+  HANDLE file = SysOpenForQuery(path);
+  if (file != INVALID_HANDLE_VALUE) {
+    length = SysGetFinalPathWide(file, wide, kFinalPathSize);
+    SysCloseHandle(file);
+  }
+  if ((length == 0 || length >= kFinalPathSize) && !SysAnsiToWide(path, wide, kFinalPathSize))
+    return 0;
+  return SysDeleteAtRestart(wide);
 }
 
 int DeleteNowOrAtRestart(const char* path) {
