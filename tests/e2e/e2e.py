@@ -2,7 +2,9 @@
 """End-to-end scenarios: the real TolvaneUninstall.exe under Wine, in a copy of a prefix made
 for this test run, with a complete installation of the product and decoys (fixture.py). The
 helper programs answer the message boxes, listen for the broadcast and hold the mutex; the
-whole state of the prefix is compared before and after every run of the uninstaller.
+whole state of the prefix is compared before every run of the uninstaller and after it and the
+restart of Windows that follows it (`wineboot --restart`, which carries out what was scheduled
+for the next start).
 
   e2e.py base --build DIR             make the run's base prefix (DIR/e2e/base)
   e2e.py run NAME FAMILY --build DIR [--exe EXE]
@@ -10,7 +12,8 @@ whole state of the prefix is compared before and after every run of the uninstal
                                       exe or on EXE (a signed copy, say)
   e2e.py all --build DIR              every row, one after the other, with the wall time
   e2e.py list                         the rows, "NAME FAMILY" per line (CMake reads this)
-  e2e.py noise --build DIR            shows what Wine alone changes from one start to the next
+  e2e.py noise --build DIR            shows what Wine alone changes from one start to the next,
+                                      and from one restart to the next
   e2e.py cost --build DIR [--exe EXE] [--rounds N]
                                       times the Yes row: from the listener's return from the
                                       broadcast to the completion box (the prescribed one-second
@@ -131,6 +134,10 @@ SCENARIOS = {
     "component_in_install": (["nt"], "install_in_use", [COMPONENT_IN_INSTALL]),
 }
 
+# The folder of the uninstaller's own into which it moves what is in use, to be deleted at the
+# restart: at the root of the drive, made new for each run.
+OWN_FOLDER = re.compile(r"TolvaneUninstall\.[0-9A-Fa-f]{8}$")
+
 
 class Paths:
     def __init__(self, build):
@@ -146,6 +153,7 @@ class Paths:
         self.hung_window = os.path.join(helpers, "e2e_hung_window.exe")
         self.planted = os.path.join(helpers, "e2e_planted.dll")
         self.reg_link = os.path.join(helpers, "e2e_reg_link.exe")
+        self.long_path = os.path.join(helpers, "e2e_long_path.exe")
 
     @property
     def arch(self):
@@ -478,7 +486,17 @@ def run_scenario(paths, name, family, keep=False):
                               *[fixture._expand(prefix, p) for p in swapped]) if swapped else None
             execute(paths, prefix, run, tag, workdir, intact, fail, swapper)
             check_planted(run, prefix, fail)
+            # What the uninstall left for the next start of Windows, then that start.
+            held = winebox.snapshot(prefix.path)
+            wininit = check_scheduled(prefix, state, held, family, lambda m: fail(tag + ": " + m))
+            started = time.monotonic()
+            code = prefix.restart()
+            print("%s restarted in %.1f s" % (tag, time.monotonic() - started), flush=True)
+            if code != 0:
+                fail("%s: wineboot --restart ended with %s" % (tag, code))
             after = winebox.snapshot(prefix.path)
+            after = check_restart(paths, prefix, state, after, wininit, workdir,
+                                  lambda m: fail(tag + ": " + m))
             must_go = expected if run.removes else set()
             if swapped:
                 after, must_go = check_swap(swapper, state, after, must_go, fail)
@@ -499,6 +517,130 @@ def run_scenario(paths, name, family, keep=False):
     if not failures and not keep:
         winebox.remove_tree(prefix.path)
     return failures
+
+
+def scheduled_renames(state):
+    """PendingFileRenameOperations of a snapshot as (source, target) pairs, "\\??\\" left off
+    each path; an empty target is a deletion. Data of another type is one source."""
+    data = state.get(winebox.PENDING_RENAMES)
+    if data is None:
+        return []
+    strings = winebox.registry_strings(data)
+    if strings is None:
+        return [(data, "")]
+    strings = [re.sub(r"^\\\?\?\\", "", t) for t in strings]
+    return [(strings[i], strings[i + 1] if i + 1 < len(strings) else "")
+            for i in range(0, len(strings), 2)]
+
+
+def wininit_item(before, state):
+    """The WININIT.INI item of the Windows folder that state has and before had not."""
+    for item in state:
+        if item[0] == "file" and item not in before and \
+                item[1].lower() == "drive_c/windows/wininit.ini":
+            return item
+    return None
+
+
+def check_scheduled(prefix, before, held, family, fail):
+    """What the uninstall left for the next start of Windows (held: the state as it ended), before
+    the restart carries it out and removes the traces. The NT family schedules deletions only,
+    each in the uninstaller's own folder at the drive's root (OWN_FOLDER, whose files are moved
+    there through their handles) or the system executable where it stands: the system
+    directory and every folder above it are the administrators' alone, while at any other path
+    whoever may rename a folder on the way could put a link there for Windows to follow, as
+    SYSTEM, at its start. The 9x family names each deletion in WININIT.INI's [rename] section
+    (NUL=path), by its short name: WININIT.EXE runs before Windows, where long names are not
+    available, and passes over them. Returns WININIT.INI's item, bytes and named paths, or
+    None."""
+    renames = scheduled_renames(held) if held.get(winebox.PENDING_RENAMES) != \
+        before.get(winebox.PENDING_RENAMES) else []
+    ini = wininit_item(before, held)
+    if family == "9x":
+        for source, target in renames:
+            fail("scheduled in PendingFileRenameOperations, which Windows 9x does not read: "
+                 "%s -> %r" % (source, target))
+    elif ini:
+        fail("wrote %s, which Windows NT does not read" % ini[1])
+    system_exe = "C:\\windows\\%s\\kelrun32.exe" % os.path.basename(prefix.system32_dir())
+    for source, target in renames if family == "nt" else []:
+        parts = source.split("\\")
+        own = len(parts) in (2, 3) and parts[0].lower() == "c:" and OWN_FOLDER.match(parts[1])
+        if target:
+            fail("scheduled a rename at the restart: %s -> %s" % (source, target))
+        elif not own and source.lower() != system_exe.lower():
+            fail("scheduled for deletion at the restart where it stands, outside the "
+                 "uninstaller's own folder: %s" % source)
+    if family != "9x" or not ini:
+        return None
+    data = open(os.path.join(prefix.path, ini[1]), "rb").read()
+    paths, section = [], None
+    for line in data.decode("cp949", "replace").splitlines():
+        line = line.strip()
+        if line.startswith("["):
+            section = line.lower()
+        elif section == "[rename]" and line and not line.startswith(";"):
+            name, _, value = line.partition("=")
+            if name.strip().upper() != "NUL":
+                fail("WININIT.INI renames at the restart: %s" % line)
+            elif not is_short_path(value.strip()):
+                fail("WININIT.INI names a long path, which Windows 9x passes over: %s" % line)
+            else:
+                paths.append(value.strip())
+    return ini, data, paths
+
+
+def is_short_path(path):
+    """Whether path is a drive and short (8.3) names alone, counted in the code page's bytes."""
+    parts = path.split("\\")
+    if not re.match(r"^[A-Za-z]:$", parts[0]) or len(parts) < 2:
+        return False
+    for part in parts[1:]:
+        base, dot, extension = part.partition(".")
+        if not re.match(r'^[^ .\\/:*?"<>|+,;=\[\]]+$', base + extension if dot else base) or \
+                len(base.encode("cp949")) > 8 or len(extension.encode("cp949")) > 3 or \
+                (dot and not extension):
+            return False
+    return True
+
+
+def check_restart(paths, prefix, before, after, wininit, workdir, fail):
+    """The state after the restart, less what WININIT.INI's processing leaves by design: the
+    uninstaller's WININIT.INI renamed WININIT.BAK, and the install folder, when it is left empty:
+    WININIT.EXE deletes files, never a folder (nor does Wine's processing of the file). A path
+    WININIT.INI names that is still there after the restart, other than that folder, fails the
+    row. Nothing else is let off: PendingFileRenameOperations must be gone (the comparison shows
+    it otherwise), and so must the uninstaller's own folder."""
+    if not wininit:
+        return after
+    ini, data, names = wininit
+    after = dict(after)
+    bak = ("file", "drive_c/windows/wininit.bak")
+    path = os.path.join(prefix.path, bak[1])
+    if bak in after and bak not in before and open(path, "rb").read() == data:
+        del after[bak]
+    install = "drive_c/" + fixture.INSTALL_REL
+    if ("dir", install) in after and not any(
+            winebox.under(i, install) and i != ("dir", install) for i in after):
+        print("the emptied install folder stays: WININIT.INI deletes files only", flush=True)
+        del after[("dir", install)]
+    if not names:
+        return after
+    # What each named path is now (the short names are Wine's own).
+    log = os.path.join(workdir, "long-path.log")
+    if os.path.exists(log):
+        os.remove(log)
+    code = prefix.run([paths.long_path, winebox.wine_path(log)] + names, 60)
+    prefix.stop()
+    if code != 0 or not any(line == "done" for line in read_log(log)):
+        fail("the long path helper failed (%s)" % code)
+        return after
+    for line in read_log(log):
+        if line.startswith("found "):
+            found = bytes.fromhex(fields(line)["long"]).decode("cp949", "replace")
+            if found.lower() != fixture.INSTALL_DIR.lower():
+                fail("the restart left %s, which WININIT.INI names" % found)
+    return after
 
 
 def check_swap(swapper, before, after, must_go, fail):
@@ -523,16 +665,22 @@ def check_swap(swapper, before, after, must_go, fail):
 
 
 def noise(paths, rounds=3):
-    """Starts a copy of the base prefix with only Wine's own processes a few times and prints
-    what changed between the starts, Wine's known rewrites included."""
+    """Starts a copy of the base prefix with only Wine's own processes a few times, then
+    restarts it as the rows do as many times, and prints what changed between one and the next,
+    Wine's known rewrites included, with the time each restart took."""
     workdir = os.path.join(paths.root, "noise")
     with scratch_prefix(paths, workdir) as prefix:
         state = winebox.snapshot(prefix.path)
-        for index in range(rounds):
-            prefix.run(["cmd", "/c", "exit"], 60)
-            prefix.stop()
+        for index in range(2 * rounds):
+            started = time.monotonic()
+            if index < rounds:
+                prefix.run(["cmd", "/c", "exit"], 60)
+                prefix.stop()
+                print("start %d:" % (index + 1))
+            else:
+                prefix.restart()
+                print("restart %d (%.1f s):" % (index - rounds + 1, time.monotonic() - started))
             after = winebox.snapshot(prefix.path)
-            print("start %d:" % (index + 1))
             for item in sorted(set(state) | set(after)):
                 if state.get(item) != after.get(item):
                     print("  %s%s" % (winebox.describe(item),
