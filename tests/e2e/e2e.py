@@ -77,6 +77,13 @@ class Run:
     # group's shortcut with the folder as "Start in"), or a component's that keeps running after
     # the broadcast ("component").
     started_in: str = ""
+    # The copy of the uninstaller that the installation holds (relative to drive_c) to start
+    # instead of the build's.
+    exe_copy: str = ""
+    # Programs of the installation (relative to drive_c, copies of the listener) started before
+    # the uninstaller and kept running through it, as the product's service would, then ended
+    # with the helpers, before the restart.
+    running: list = field(default_factory=list)
 
 
 YES = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True)
@@ -96,6 +103,10 @@ STARTED_IN_INSTALL = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True
                          started_in="exe")
 COMPONENT_IN_INSTALL = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True,
                            removes=True, started_in="component")
+FROM_INSTALL = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True,
+                   started_in="exe", exe_copy=fixture.INSTALL_REL + "/" + fixture.UNINSTALLER)
+SERVICE_RUNNING = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True,
+                      running=["{sys32}/kelrun32.exe"])
 
 # name: (families, installation variant, runs of the uninstaller in order)
 SCENARIOS = {
@@ -132,6 +143,16 @@ SCENARIOS = {
     # a component's that still runs (its files go, the folder it holds stays).
     "started_in_install": (["nt", "9x"], "complete", [STARTED_IN_INSTALL]),
     "component_in_install": (["nt"], "install_in_use", [COMPONENT_IN_INSTALL]),
+    # Files that cannot be deleted at once: the uninstaller's own image in the install folder
+    # (it and the folder go at the restart), the system executable running as the product's
+    # service (it goes at the restart), a read-only file, a name the ANSI code page cannot spell.
+    "uninstaller_in_install": (["nt", "9x"], "uninstaller_in_install", [FROM_INSTALL]),
+    "system_exe_running": (["nt"], "system_exe_running", [SERVICE_RUNNING]),
+    "read_only_file": (["nt"], "read_only_file", [YES]),
+    "name_outside_code_page": (["nt"], "name_outside_code_page", [YES]),
+    # The install folder's path made a link to another vendor's folder after the uninstall, before
+    # the restart: nothing there may go at the restart.
+    "swap_at_restart": (["nt"], "swap_at_restart", [FROM_INSTALL]),
 }
 
 # The folder of the uninstaller's own into which it moves what is in use, to be deleted at the
@@ -154,6 +175,10 @@ class Paths:
         self.planted = os.path.join(helpers, "e2e_planted.dll")
         self.reg_link = os.path.join(helpers, "e2e_reg_link.exe")
         self.long_path = os.path.join(helpers, "e2e_long_path.exe")
+
+    def programs(self):
+        """The programs the fixture's copies are made from, by the fixture's names."""
+        return {"uninstaller": self.exe, "listener": self.listener}
 
     @property
     def arch(self):
@@ -300,6 +325,16 @@ def check_broadcast(run, lines, intact, fail):
              "about a second" % grace)
 
 
+def program_name(rel):
+    return os.path.splitext(os.path.basename(rel))[0]
+
+
+def windows_path(prefix, rel):
+    """The path a program of the prefix knows a file of drive_c by (rel as the fixture writes
+    it)."""
+    return "C:\\" + fixture._expand(prefix, rel).replace("/", "\\")
+
+
 def planted_folder(prefix):
     return os.path.join(prefix.user_dir(), "Downloads")
 
@@ -371,7 +406,8 @@ def unswap(state, folder):
 
 def execute(paths, prefix, run, tag, workdir, intact, fail, swapper=None):
     logs = {n: os.path.join(workdir, "%s-%s.log" % (tag, n))
-            for n in ("answerer", "listener", "mutex", "hung")}
+            for n in ["answerer", "listener", "mutex", "hung"]
+            + [program_name(rel) for rel in run.running]}
     stop_file = os.path.join(workdir, tag + ".stop")
     for path in list(logs.values()) + [stop_file]:
         if os.path.exists(path):
@@ -397,6 +433,11 @@ def execute(paths, prefix, run, tag, workdir, intact, fail, swapper=None):
                             "broadcast listener",
                             install_dir if run.started_in == "component" else None):
             return
+        for rel in run.running:
+            name = program_name(rel)
+            if not start_helper(windows_path(prefix, rel), name, [bound_ms, fixture.INSTALL_DIR],
+                                "the installed " + name):
+                return
         if run.mutex_held and not start_helper(paths.mutex_holder, "mutex", [bound_ms],
                                                "mutex holder"):
             return
@@ -414,6 +455,8 @@ def execute(paths, prefix, run, tag, workdir, intact, fail, swapper=None):
             folder = os.path.relpath(planted_folder(prefix), os.path.join(prefix.path, "drive_c"))
             exe = "C:\\" + folder.replace("/", "\\") + "\\" + os.path.basename(paths.exe)
             overrides = ",".join(re.sub(r"\.dll$", "", n) for n in run.planted) + "=n,b"
+        if run.exe_copy:
+            exe = windows_path(prefix, run.exe_copy)
         first = prefix.start([exe] + run.args, overrides=overrides,
                              cwd=install_dir if run.started_in == "exe" else None)
         if swapper:
@@ -463,7 +506,7 @@ def run_scenario(paths, name, family, keep=False):
         print("FAIL %s [%s]: %s" % (name, family, message), flush=True)
 
     with scratch_prefix(paths, workdir) as prefix:
-        fixture.install(prefix, variant, family, workdir, paths.reg_link)
+        fixture.install(prefix, variant, family, workdir, paths.reg_link, paths.programs())
         for run in runs:
             plant(paths, prefix, run.planted)
         state = winebox.snapshot(prefix.path)
@@ -479,6 +522,7 @@ def run_scenario(paths, name, family, keep=False):
             "folder": "files_removed" not in fixture.VARIANTS[variant],
         }
         swapped = fixture.VARIANTS[variant].get("swapped")
+        swapped_at_restart = fixture.VARIANTS[variant].get("swapped_at_restart")
         for index, run in enumerate(runs):
             tag = "run%d" % (index + 1)
             count = len(failures)
@@ -489,6 +533,8 @@ def run_scenario(paths, name, family, keep=False):
             # What the uninstall left for the next start of Windows, then that start.
             held = winebox.snapshot(prefix.path)
             wininit = check_scheduled(prefix, state, held, family, lambda m: fail(tag + ": " + m))
+            if swapped_at_restart:
+                link_before_restart(prefix, *swapped_at_restart)
             started = time.monotonic()
             code = prefix.restart()
             print("%s restarted in %.1f s" % (tag, time.monotonic() - started), flush=True)
@@ -500,6 +546,8 @@ def run_scenario(paths, name, family, keep=False):
             must_go = expected if run.removes else set()
             if swapped:
                 after, must_go = check_swap(swapper, state, after, must_go, fail)
+            if swapped_at_restart:
+                after = check_link_at_restart(swapped_at_restart, held, after, fail)
             removed, added, changed = winebox.compare(state, after)
             for item in sorted(must_go - removed):
                 fail("%s: still there, should be removed: %s" % (tag, winebox.describe(item)))
@@ -641,6 +689,28 @@ def check_restart(paths, prefix, before, after, wininit, workdir, fail):
             if found.lower() != fixture.INSTALL_DIR.lower():
                 fail("the restart left %s, which WININIT.INI names" % found)
     return after
+
+
+def link_before_restart(prefix, folder, target):
+    """Once the uninstaller has ended, before the restart: a link to target put at the folder's
+    path, as whoever may change the folder's parent could; whatever the uninstall left of the
+    folder is renamed away first (see unswap)."""
+    drive_c = os.path.join(prefix.path, "drive_c")
+    folder = os.path.join(drive_c, fixture._expand(prefix, folder))
+    if os.path.lexists(folder):
+        os.rename(folder, folder + ".swapped")
+    winebox.link_to(folder, os.path.join(drive_c, fixture._expand(prefix, target)))
+
+
+def check_link_at_restart(swapped, held, after, fail):
+    """Nothing in the folder the link led to may have changed at the restart. Returns the state
+    after, with what the uninstall left of the folder back under its own name and the link left
+    out."""
+    folder, target = swapped
+    for item, value in held.items():
+        if winebox.under(item, "drive_c/" + target) and after.get(item) != value:
+            fail("at the restart, through the link: %s" % winebox.describe(item))
+    return unswap(after, folder)
 
 
 def check_swap(swapper, before, after, must_go, fail):
