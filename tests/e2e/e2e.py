@@ -610,12 +610,19 @@ def check_scheduled(prefix, before, held, family, fail):
                  "%s -> %r" % (source, target))
     elif ini:
         fail("wrote %s, which Windows NT does not read" % ini[1])
-    system_exe = "C:\\windows\\%s\\kelrun32.exe" % os.path.basename(prefix.system32_dir())
+    # The restart's deletions are carried out by a program of the prefix's own architecture,
+    # with no redirection of C:\windows\system32: the product's executable must be named where
+    # it really lies (syswow64 for the 32-bit build in a 64-bit prefix).
+    system_exe, other_exe = ["C:\\windows\\%s\\kelrun32.exe" % os.path.basename(folder)
+                             for folder in (prefix.system32_dir(), prefix.other_system_dir())]
     for source, target in renames if family == "nt" else []:
         parts = source.split("\\")
         own = len(parts) in (2, 3) and parts[0].lower() == "c:" and OWN_FOLDER.match(parts[1])
         if target:
             fail("scheduled a rename at the restart: %s -> %s" % (source, target))
+        elif source.lower() == other_exe.lower() and other_exe != system_exe:
+            fail("scheduled %s, the other architecture's, for deletion at the restart (the path "
+                 "was not redirected); the product's is %s" % (source, system_exe))
         elif not own and source.lower() != system_exe.lower():
             fail("scheduled for deletion at the restart where it stands, outside the "
                  "uninstaller's own folder: %s" % source)
