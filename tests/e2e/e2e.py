@@ -541,9 +541,9 @@ def run_scenario(paths, name, family, keep=False):
             if code != 0:
                 fail("%s: wineboot --restart ended with %s" % (tag, code))
             after = winebox.snapshot(prefix.path)
-            after = check_restart(paths, prefix, state, after, wininit, workdir,
-                                  lambda m: fail(tag + ": " + m))
             must_go = expected if run.removes else set()
+            after = check_restart(paths, prefix, state, after, must_go, wininit, workdir,
+                                  lambda m: fail(tag + ": " + m))
             if swapped:
                 after, must_go = check_swap(swapper, state, after, must_go, fail)
             if swapped_at_restart:
@@ -659,12 +659,12 @@ def is_short_path(path):
     return True
 
 
-def check_restart(paths, prefix, before, after, wininit, workdir, fail):
+def check_restart(paths, prefix, before, after, must_go, wininit, workdir, fail):
     """The state after the restart, less what WININIT.INI's processing leaves by design: the
-    uninstaller's WININIT.INI renamed WININIT.BAK, and the install folder, when it is left empty:
-    WININIT.EXE deletes files, never a folder (nor does Wine's processing of the file). A path
-    WININIT.INI names that is still there after the restart, other than that folder, fails the
-    row. Nothing else is let off: PendingFileRenameOperations must be gone (the comparison shows
+    uninstaller's WININIT.INI renamed WININIT.BAK, and the install folder, when it should go
+    (must_go) and is left empty: WININIT.EXE deletes files, never a folder (nor does Wine's
+    processing of the file). A path WININIT.INI names that is still there after the restart,
+    other than that folder, fails the row. Nothing else is let off: PendingFileRenameOperations must be gone (the comparison shows
     it otherwise), and so must the uninstaller's own folder."""
     if not wininit:
         return after
@@ -675,7 +675,7 @@ def check_restart(paths, prefix, before, after, wininit, workdir, fail):
     if bak in after and bak not in before and open(path, "rb").read() == data:
         del after[bak]
     install = "drive_c/" + fixture.INSTALL_REL
-    if ("dir", install) in after and not any(
+    if ("dir", install) in after and ("dir", install) in must_go and not any(
             winebox.under(i, install) and i != ("dir", install) for i in after):
         print("the emptied install folder stays: WININIT.INI deletes files only", flush=True)
         del after[("dir", install)]
