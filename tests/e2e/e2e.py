@@ -2,7 +2,9 @@
 """End-to-end scenarios: the real TolvaneUninstall.exe under Wine, in a copy of a prefix made
 for this test run, with a complete installation of the product and decoys (fixture.py). The
 helper programs answer the message boxes, listen for the broadcast and hold the mutex; the
-whole state of the prefix is compared before and after every run of the uninstaller.
+whole state of the prefix is compared before every run of the uninstaller and after it and the
+restart of Windows that follows it (`wineboot --restart`, which carries out what was scheduled
+for the next start).
 
   e2e.py base --build DIR             make the run's base prefix (DIR/e2e/base)
   e2e.py run NAME FAMILY --build DIR [--exe EXE]
@@ -10,7 +12,8 @@ whole state of the prefix is compared before and after every run of the uninstal
                                       exe or on EXE (a signed copy, say)
   e2e.py all --build DIR              every row, one after the other, with the wall time
   e2e.py list                         the rows, "NAME FAMILY" per line (CMake reads this)
-  e2e.py noise --build DIR            shows what Wine alone changes from one start to the next
+  e2e.py noise --build DIR            shows what Wine alone changes from one start to the next,
+                                      and from one restart to the next
   e2e.py cost --build DIR [--exe EXE] [--rounds N]
                                       times the Yes row: from the listener's return from the
                                       broadcast to the completion box (the prescribed one-second
@@ -74,6 +77,13 @@ class Run:
     # group's shortcut with the folder as "Start in"), or a component's that keeps running after
     # the broadcast ("component").
     started_in: str = ""
+    # The copy of the uninstaller that the installation holds (relative to drive_c) to start
+    # instead of the build's.
+    exe_copy: str = ""
+    # Programs of the installation (relative to drive_c, copies of the listener) started before
+    # the uninstaller and kept running through it, as the product's service would, then ended
+    # with the helpers, before the restart.
+    running: list = field(default_factory=list)
 
 
 YES = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True)
@@ -93,6 +103,10 @@ STARTED_IN_INSTALL = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True
                          started_in="exe")
 COMPONENT_IN_INSTALL = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True,
                            removes=True, started_in="component")
+FROM_INSTALL = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True,
+                   started_in="exe", exe_copy=fixture.INSTALL_REL + "/" + fixture.UNINSTALLER)
+SERVICE_RUNNING = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True,
+                      running=["{sys32}/kelrun32.exe"])
 
 # name: (families, installation variant, runs of the uninstaller in order)
 SCENARIOS = {
@@ -129,7 +143,21 @@ SCENARIOS = {
     # a component's that still runs (its files go, the folder it holds stays).
     "started_in_install": (["nt", "9x"], "complete", [STARTED_IN_INSTALL]),
     "component_in_install": (["nt"], "install_in_use", [COMPONENT_IN_INSTALL]),
+    # Files that cannot be deleted at once: the uninstaller's own image in the install folder
+    # (it and the folder go at the restart), the system executable running as the product's
+    # service (it goes at the restart), a read-only file, a name the ANSI code page cannot spell.
+    "uninstaller_in_install": (["nt", "9x"], "uninstaller_in_install", [FROM_INSTALL]),
+    "system_exe_running": (["nt"], "system_exe_running", [SERVICE_RUNNING]),
+    "read_only_file": (["nt"], "read_only_file", [YES]),
+    "name_outside_code_page": (["nt"], "name_outside_code_page", [YES]),
+    # The install folder's path made a link to another vendor's folder after the uninstall, before
+    # the restart: nothing there may go at the restart.
+    "swap_at_restart": (["nt"], "swap_at_restart", [FROM_INSTALL]),
 }
+
+# The folder of the uninstaller's own into which it moves what is in use, to be deleted at the
+# restart: at the root of the drive, made new for each run.
+OWN_FOLDER = re.compile(r"TolvaneUninstall\.[0-9A-Fa-f]{8}$")
 
 
 class Paths:
@@ -146,6 +174,11 @@ class Paths:
         self.hung_window = os.path.join(helpers, "e2e_hung_window.exe")
         self.planted = os.path.join(helpers, "e2e_planted.dll")
         self.reg_link = os.path.join(helpers, "e2e_reg_link.exe")
+        self.long_path = os.path.join(helpers, "e2e_long_path.exe")
+
+    def programs(self):
+        """The programs the fixture's copies are made from, by the fixture's names."""
+        return {"uninstaller": self.exe, "listener": self.listener}
 
     @property
     def arch(self):
@@ -292,6 +325,16 @@ def check_broadcast(run, lines, intact, fail):
              "about a second" % grace)
 
 
+def program_name(rel):
+    return os.path.splitext(os.path.basename(rel))[0]
+
+
+def windows_path(prefix, rel):
+    """The path a program of the prefix knows a file of drive_c by (rel as the fixture writes
+    it)."""
+    return "C:\\" + fixture._expand(prefix, rel).replace("/", "\\")
+
+
 def planted_folder(prefix):
     return os.path.join(prefix.user_dir(), "Downloads")
 
@@ -363,7 +406,8 @@ def unswap(state, folder):
 
 def execute(paths, prefix, run, tag, workdir, intact, fail, swapper=None):
     logs = {n: os.path.join(workdir, "%s-%s.log" % (tag, n))
-            for n in ("answerer", "listener", "mutex", "hung")}
+            for n in ["answerer", "listener", "mutex", "hung"]
+            + [program_name(rel) for rel in run.running]}
     stop_file = os.path.join(workdir, tag + ".stop")
     for path in list(logs.values()) + [stop_file]:
         if os.path.exists(path):
@@ -389,6 +433,11 @@ def execute(paths, prefix, run, tag, workdir, intact, fail, swapper=None):
                             "broadcast listener",
                             install_dir if run.started_in == "component" else None):
             return
+        for rel in run.running:
+            name = program_name(rel)
+            if not start_helper(windows_path(prefix, rel), name, [bound_ms, fixture.INSTALL_DIR],
+                                "the installed " + name):
+                return
         if run.mutex_held and not start_helper(paths.mutex_holder, "mutex", [bound_ms],
                                                "mutex holder"):
             return
@@ -406,6 +455,8 @@ def execute(paths, prefix, run, tag, workdir, intact, fail, swapper=None):
             folder = os.path.relpath(planted_folder(prefix), os.path.join(prefix.path, "drive_c"))
             exe = "C:\\" + folder.replace("/", "\\") + "\\" + os.path.basename(paths.exe)
             overrides = ",".join(re.sub(r"\.dll$", "", n) for n in run.planted) + "=n,b"
+        if run.exe_copy:
+            exe = windows_path(prefix, run.exe_copy)
         first = prefix.start([exe] + run.args, overrides=overrides,
                              cwd=install_dir if run.started_in == "exe" else None)
         if swapper:
@@ -455,7 +506,7 @@ def run_scenario(paths, name, family, keep=False):
         print("FAIL %s [%s]: %s" % (name, family, message), flush=True)
 
     with scratch_prefix(paths, workdir) as prefix:
-        fixture.install(prefix, variant, family, workdir, paths.reg_link)
+        fixture.install(prefix, variant, family, workdir, paths.reg_link, paths.programs())
         for run in runs:
             plant(paths, prefix, run.planted)
         state = winebox.snapshot(prefix.path)
@@ -471,6 +522,7 @@ def run_scenario(paths, name, family, keep=False):
             "folder": "files_removed" not in fixture.VARIANTS[variant],
         }
         swapped = fixture.VARIANTS[variant].get("swapped")
+        swapped_at_restart = fixture.VARIANTS[variant].get("swapped_at_restart")
         for index, run in enumerate(runs):
             tag = "run%d" % (index + 1)
             count = len(failures)
@@ -478,10 +530,24 @@ def run_scenario(paths, name, family, keep=False):
                               *[fixture._expand(prefix, p) for p in swapped]) if swapped else None
             execute(paths, prefix, run, tag, workdir, intact, fail, swapper)
             check_planted(run, prefix, fail)
+            # What the uninstall left for the next start of Windows, then that start.
+            held = winebox.snapshot(prefix.path)
+            wininit = check_scheduled(prefix, state, held, family, lambda m: fail(tag + ": " + m))
+            if swapped_at_restart:
+                link_before_restart(prefix, *swapped_at_restart)
+            started = time.monotonic()
+            code = prefix.restart()
+            print("%s restarted in %.1f s" % (tag, time.monotonic() - started), flush=True)
+            if code != 0:
+                fail("%s: wineboot --restart ended with %s" % (tag, code))
             after = winebox.snapshot(prefix.path)
             must_go = expected if run.removes else set()
+            after = check_restart(paths, prefix, state, after, must_go, wininit, workdir,
+                                  lambda m: fail(tag + ": " + m))
             if swapped:
                 after, must_go = check_swap(swapper, state, after, must_go, fail)
+            if swapped_at_restart:
+                after = check_link_at_restart(swapped_at_restart, held, after, fail)
             removed, added, changed = winebox.compare(state, after)
             for item in sorted(must_go - removed):
                 fail("%s: still there, should be removed: %s" % (tag, winebox.describe(item)))
@@ -499,6 +565,159 @@ def run_scenario(paths, name, family, keep=False):
     if not failures and not keep:
         winebox.remove_tree(prefix.path)
     return failures
+
+
+def scheduled_renames(state):
+    """PendingFileRenameOperations of a snapshot as (source, target) pairs, "\\??\\" left off
+    each path; an empty target is a deletion. Data of another type is one source."""
+    data = state.get(winebox.PENDING_RENAMES)
+    if data is None:
+        return []
+    strings = winebox.registry_strings(data)
+    if strings is None:
+        return [(data, "")]
+    strings = [re.sub(r"^\\\?\?\\", "", t) for t in strings]
+    return [(strings[i], strings[i + 1] if i + 1 < len(strings) else "")
+            for i in range(0, len(strings), 2)]
+
+
+def wininit_item(before, state):
+    """The WININIT.INI item of the Windows folder that state has and before had not."""
+    for item in state:
+        if item[0] == "file" and item not in before and \
+                item[1].lower() == "drive_c/windows/wininit.ini":
+            return item
+    return None
+
+
+def check_scheduled(prefix, before, held, family, fail):
+    """What the uninstall left for the next start of Windows (held: the state as it ended), before
+    the restart carries it out and removes the traces. The NT family schedules deletions only,
+    each in the uninstaller's own folder at the drive's root (OWN_FOLDER, whose files are moved
+    there through their handles) or the system executable where it stands: the system
+    directory and every folder above it are the administrators' alone, while at any other path
+    whoever may rename a folder on the way could put a link there for Windows to follow, as
+    SYSTEM, at its start. The 9x family names each deletion in WININIT.INI's [rename] section
+    (NUL=path), by its short name: WININIT.EXE runs before Windows, where long names are not
+    available, and passes over them. Returns WININIT.INI's item, bytes and named paths, or
+    None."""
+    renames = scheduled_renames(held) if held.get(winebox.PENDING_RENAMES) != \
+        before.get(winebox.PENDING_RENAMES) else []
+    ini = wininit_item(before, held)
+    if family == "9x":
+        for source, target in renames:
+            fail("scheduled in PendingFileRenameOperations, which Windows 9x does not read: "
+                 "%s -> %r" % (source, target))
+    elif ini:
+        fail("wrote %s, which Windows NT does not read" % ini[1])
+    # The restart's deletions are carried out by a program of the prefix's own architecture,
+    # with no redirection of C:\windows\system32: the product's executable must be named where
+    # it really lies (syswow64 for the 32-bit build in a 64-bit prefix).
+    system_exe, other_exe = ["C:\\windows\\%s\\kelrun32.exe" % os.path.basename(folder)
+                             for folder in (prefix.system32_dir(), prefix.other_system_dir())]
+    for source, target in renames if family == "nt" else []:
+        parts = source.split("\\")
+        own = len(parts) in (2, 3) and parts[0].lower() == "c:" and OWN_FOLDER.match(parts[1])
+        if target:
+            fail("scheduled a rename at the restart: %s -> %s" % (source, target))
+        elif source.lower() == other_exe.lower() and other_exe != system_exe:
+            fail("scheduled %s, the other architecture's, for deletion at the restart (the path "
+                 "was not redirected); the product's is %s" % (source, system_exe))
+        elif not own and source.lower() != system_exe.lower():
+            fail("scheduled for deletion at the restart where it stands, outside the "
+                 "uninstaller's own folder: %s" % source)
+    if family != "9x" or not ini:
+        return None
+    data = open(os.path.join(prefix.path, ini[1]), "rb").read()
+    paths, section = [], None
+    for line in data.decode("cp949", "replace").splitlines():
+        line = line.strip()
+        if line.startswith("["):
+            section = line.lower()
+        elif section == "[rename]" and line and not line.startswith(";"):
+            name, _, value = line.partition("=")
+            if name.strip().upper() != "NUL":
+                fail("WININIT.INI renames at the restart: %s" % line)
+            elif not is_short_path(value.strip()):
+                fail("WININIT.INI names a long path, which Windows 9x passes over: %s" % line)
+            else:
+                paths.append(value.strip())
+    return ini, data, paths
+
+
+def is_short_path(path):
+    """Whether path is a drive and short (8.3) names alone, counted in the code page's bytes."""
+    parts = path.split("\\")
+    if not re.match(r"^[A-Za-z]:$", parts[0]) or len(parts) < 2:
+        return False
+    for part in parts[1:]:
+        base, dot, extension = part.partition(".")
+        if not re.match(r'^[^ .\\/:*?"<>|+,;=\[\]]+$', base + extension if dot else base) or \
+                len(base.encode("cp949")) > 8 or len(extension.encode("cp949")) > 3 or \
+                (dot and not extension):
+            return False
+    return True
+
+
+def check_restart(paths, prefix, before, after, must_go, wininit, workdir, fail):
+    """The state after the restart, less what WININIT.INI's processing leaves by design: the
+    uninstaller's WININIT.INI renamed WININIT.BAK, and the install folder, when it should go
+    (must_go) and is left empty: WININIT.EXE deletes files, never a folder (nor does Wine's
+    processing of the file). A path WININIT.INI names that is still there after the restart,
+    other than that folder, fails the row. Nothing else is let off: PendingFileRenameOperations must be gone (the comparison shows
+    it otherwise), and so must the uninstaller's own folder."""
+    if not wininit:
+        return after
+    ini, data, names = wininit
+    after = dict(after)
+    bak = ("file", "drive_c/windows/wininit.bak")
+    path = os.path.join(prefix.path, bak[1])
+    if bak in after and bak not in before and open(path, "rb").read() == data:
+        del after[bak]
+    install = "drive_c/" + fixture.INSTALL_REL
+    if ("dir", install) in after and ("dir", install) in must_go and not any(
+            winebox.under(i, install) and i != ("dir", install) for i in after):
+        print("the emptied install folder stays: WININIT.INI deletes files only", flush=True)
+        del after[("dir", install)]
+    if not names:
+        return after
+    # What each named path is now (the short names are Wine's own).
+    log = os.path.join(workdir, "long-path.log")
+    if os.path.exists(log):
+        os.remove(log)
+    code = prefix.run([paths.long_path, winebox.wine_path(log)] + names, 60)
+    prefix.stop()
+    if code != 0 or not any(line == "done" for line in read_log(log)):
+        fail("the long path helper failed (%s)" % code)
+        return after
+    for line in read_log(log):
+        if line.startswith("found "):
+            found = bytes.fromhex(fields(line)["long"]).decode("cp949", "replace")
+            if found.lower() != fixture.INSTALL_DIR.lower():
+                fail("the restart left %s, which WININIT.INI names" % found)
+    return after
+
+
+def link_before_restart(prefix, folder, target):
+    """Once the uninstaller has ended, before the restart: a link to target put at the folder's
+    path, as whoever may change the folder's parent could; whatever the uninstall left of the
+    folder is renamed away first (see unswap)."""
+    drive_c = os.path.join(prefix.path, "drive_c")
+    folder = os.path.join(drive_c, fixture._expand(prefix, folder))
+    if os.path.lexists(folder):
+        os.rename(folder, folder + ".swapped")
+    winebox.link_to(folder, os.path.join(drive_c, fixture._expand(prefix, target)))
+
+
+def check_link_at_restart(swapped, held, after, fail):
+    """Nothing in the folder the link led to may have changed at the restart. Returns the state
+    after, with what the uninstall left of the folder back under its own name and the link left
+    out."""
+    folder, target = swapped
+    for item, value in held.items():
+        if winebox.under(item, "drive_c/" + target) and after.get(item) != value:
+            fail("at the restart, through the link: %s" % winebox.describe(item))
+    return unswap(after, folder)
 
 
 def check_swap(swapper, before, after, must_go, fail):
@@ -523,16 +742,22 @@ def check_swap(swapper, before, after, must_go, fail):
 
 
 def noise(paths, rounds=3):
-    """Starts a copy of the base prefix with only Wine's own processes a few times and prints
-    what changed between the starts, Wine's known rewrites included."""
+    """Starts a copy of the base prefix with only Wine's own processes a few times, then
+    restarts it as the rows do as many times, and prints what changed between one and the next,
+    Wine's known rewrites included, with the time each restart took."""
     workdir = os.path.join(paths.root, "noise")
     with scratch_prefix(paths, workdir) as prefix:
         state = winebox.snapshot(prefix.path)
-        for index in range(rounds):
-            prefix.run(["cmd", "/c", "exit"], 60)
-            prefix.stop()
+        for index in range(2 * rounds):
+            started = time.monotonic()
+            if index < rounds:
+                prefix.run(["cmd", "/c", "exit"], 60)
+                prefix.stop()
+                print("start %d:" % (index + 1))
+            else:
+                prefix.restart()
+                print("restart %d (%.1f s):" % (index - rounds + 1, time.monotonic() - started))
             after = winebox.snapshot(prefix.path)
-            print("start %d:" % (index + 1))
             for item in sorted(set(state) | set(after)):
                 if state.get(item) != after.get(item):
                     print("  %s%s" % (winebox.describe(item),

@@ -13,6 +13,7 @@ scenario runs.
 """
 import os
 import re
+import shutil
 
 import winebox
 
@@ -111,6 +112,8 @@ GONE_VALUES_BY_FAMILY = {"9x": [("HKLM", RUNSERVICES_KEY, "Warder")], "nt": []}
 INSTALL_REL = "Program Files (x86)/Brenlock/Tolvane"
 INSTALL_FILES = ["tolsrv.dll", "tolguard.exe", "warder.vxd", "tolvane.ini",
                  PRODUCT + " 도움말.txt"]
+# The uninstaller's own name, where the product's uninstall entry and its shortcut put it.
+UNINSTALLER = "TolvaneUninstall.exe"
 COMMON_PROGRAMS = "ProgramData/Microsoft/Windows/Start Menu/Programs"
 # Another vendor's folder, where links that a user made lead.
 VENDOR_REL = "Program Files/Lindqvist Antivirus"
@@ -146,7 +149,12 @@ FILES = (
 #   folder_links: see below; file_links: (path, target) file links made
 #   with ln -s; swapped: (folder, target) the folder the harness swaps for a link to target while
 #   the uninstaller deletes its files; registry_added: more (root, path, values); group_in: the
-#   Programs folder that holds the product's group (the all-users one when not given).
+#   Programs folder that holds the product's group (the all-users one when not given);
+#   install_files_added: names of more files of the product in the install folder, which go with
+#   it; read_only: files given the read-only attribute; programs: {file: program} files that are
+#   copies of a program the build made ("uninstaller", or the helper "listener" standing in for
+#   a component of the product that runs); swapped_at_restart: (folder, target) the folder the
+#   harness replaces with a link to target once the uninstaller has ended, before the restart.
 VARIANTS = {
     "complete": {},
     "subfolder": {"files_added": [INSTALL_REL + "/Logs/scan.log"], "install_dir_stays": True},
@@ -244,7 +252,39 @@ VARIANTS = {
         COMMON_PROGRAMS + "/" + PRODUCT + "/" + "..\u20a9" * 6
         + "windows\u20a9system32\u20a9kelrun32.dll"],
         "install_dir_stays": True, "group_dir_stays": True},
+    # The uninstaller in the install folder, where the uninstall entry and the group's shortcut
+    # name it, started from there: its own image is in use for the whole run, so it and the
+    # folder can only go at the restart.
+    "uninstaller_in_install": {"install_files_added": [UNINSTALLER],
+                               "programs": {INSTALL_REL + "/" + UNINSTALLER: "uninstaller"}},
+    # The system executable is the image of the product's service, which still runs: the
+    # uninstall removes the service's keys, it stops no service.
+    "system_exe_running": {"programs": {"{sys32}/kelrun32.exe": "listener"}},
+    # Installers of that era copied files from CD with the read-only attribute.
+    "read_only_file": {"install_files_added": ["tolsig.dat"],
+                       "read_only": [INSTALL_REL + "/tolsig.dat"]},
+    # A name that code page 949 cannot spell (Thai letters): the file system holds it all the same.
+    "name_outside_code_page": {"install_files_added": ["\u0e44\u0e1f\u0e25\u0e4c.dat"]},
+    # The uninstaller in the install folder again, so that something waits for the restart; in
+    # between, the install folder's path becomes a link to another vendor's folder holding files
+    # of the product's names. What the restart deletes must not be found through that path.
+    "swap_at_restart": {"install_files_added": [UNINSTALLER],
+                        "programs": {INSTALL_REL + "/" + UNINSTALLER: "uninstaller"},
+                        "files_added": [VENDOR_REL + "/" + name
+                                        for name in INSTALL_FILES + [UNINSTALLER]],
+                        "swapped_at_restart": (INSTALL_REL, VENDOR_REL)},
 }
+
+
+def _install_files(settings):
+    """The product's files in the install folder, the variant's own included."""
+    return INSTALL_FILES + settings.get("install_files_added", [])
+
+
+def _files(settings):
+    """Every file the variant's installation and decoys are made of, relative to drive_c."""
+    return (FILES + [INSTALL_REL + "/" + name for name in settings.get("install_files_added", [])]
+            + settings.get("files_added", []))
 
 
 def _expand(prefix, rel):
@@ -342,16 +382,23 @@ def registry_entries(variant, family, short=None):
     return entries
 
 
-def install(prefix, variant, family, workdir, link_maker=None):
+def install(prefix, variant, family, workdir, link_maker=None, programs=None):
     """Writes the installation and its decoys into a prefix whose Wine server is stopped;
-    link_maker is the registry link helper, for the variants with registry links."""
+    link_maker is the registry link helper, for the variants with registry links; programs:
+    {name: host path} of the programs the variant's copies are made from."""
     settings = VARIANTS[variant]
     drive_c = os.path.join(prefix.path, "drive_c")
-    for rel in FILES + settings.get("files_added", []):
+    for rel in _files(settings):
         path = os.path.join(drive_c, _expand(prefix, rel))
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:
             f.write(("%s\n" % rel).encode("utf-8"))
+    for rel, program in settings.get("programs", {}).items():
+        shutil.copyfile(programs[program], os.path.join(drive_c, _expand(prefix, rel)))
+    for rel in settings.get("read_only", []):
+        # Wine shows a file without write permission as read-only (attrib +r does just this).
+        path = os.path.join(drive_c, _expand(prefix, rel))
+        os.chmod(path, os.stat(path).st_mode & ~0o222)
     for rel in settings.get("files_removed", []):
         winebox.remove_tree(os.path.join(drive_c, _expand(prefix, rel)))
     for link, target, moved in settings.get("folder_links", []):
@@ -404,7 +451,7 @@ def missing_from(prefix, before, variant, family):
         if ("meta", *snapshot_key(prefix.arch, root, path), "#link") not in before:
             missing.append("link %s\\%s" % (root, path))
     removed = [_expand(prefix, r) for r in settings.get("files_removed", [])]
-    for rel in FILES + settings.get("files_added", []):
+    for rel in _files(settings):
         rel = _expand(prefix, rel)
         if any(rel == r or rel.startswith(r + "/") for r in removed):
             continue
@@ -414,6 +461,10 @@ def missing_from(prefix, before, variant, family):
     for link in [l[0] for l in settings.get("folder_links", []) + settings.get("file_links", [])]:
         if ("link", "drive_c/" + _expand(prefix, link)) not in before:
             missing.append("link drive_c/" + _expand(prefix, link))
+    for rel in settings.get("read_only", []):
+        item = ("file", "drive_c/" + _expand(prefix, rel))
+        if item in before and before[item][1] & 0o222:
+            missing.append("the read-only attribute of " + item[1])
     return missing
 
 
@@ -459,7 +510,7 @@ def expected_removal(prefix, before, variant, family):
             i[2] == link or i[2].startswith(link + "\\") or (i[0] != "value" and i[2] in above))}
 
     if settings.get("removes_install", True) and "files_removed" not in settings:
-        for name in INSTALL_FILES:
+        for name in _install_files(settings):
             gone.update(file_items(INSTALL_REL + "/" + name))
         if not settings.get("install_dir_stays"):
             gone.add(("dir", "drive_c/" + _where(prefix, INSTALL_REL, settings)))

@@ -167,6 +167,23 @@ class Prefix:
         subprocess.run(["wineserver", "-w"], env=self.env(), stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=60, check=False)
 
+    def restart(self, timeout=120):
+        """Windows' restart as Wine makes it: this prefix's server stopped, `wineboot --restart`
+        run (it carries out what was scheduled for the next start of Windows, the registry's
+        PendingFileRenameOperations and WININIT.INI's [rename] section, as every start of the
+        server does), and the server stopped again, so that the registry files hold the result.
+        Returns wineboot's exit code (None when it hung)."""
+        self.stop()
+        try:
+            code = subprocess.run(self.loader() + ["wineboot", "--restart"], env=self.env(),
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL, timeout=timeout,
+                                  check=False).returncode
+        except subprocess.TimeoutExpired:
+            code = None
+        self.stop()
+        return code
+
     def user_dir(self):
         users = os.path.join(self.path, "drive_c", "users")
         own = os.path.join(users, pwd.getpwuid(os.getuid()).pw_name)  # Wine names it so
@@ -275,6 +292,54 @@ def parse_registry_file(path, hive, items):
             if match:
                 name = "" if match.group(1) == "@" else match.group(1)[1:-1]
                 items[("value", hive, key, name.lower())] = match.group(2).strip()
+
+
+# Where Windows NT keeps what is to be renamed or deleted at its next start (MoveFileEx with
+# MOVEFILE_DELAY_UNTIL_REBOOT): pairs of source and target, an empty target for a deletion.
+PENDING_RENAMES = ("value", "HKLM", r"system\currentcontrolset\control\session manager",
+                   "pendingfilerenameoperations")
+
+_ESCAPES = {"a": "\a", "b": "\b", "t": "\t", "n": "\n", "v": "\v", "f": "\f",
+            "r": "\r", "e": "\x1b"}
+
+
+def registry_strings(data):
+    """The strings of a REG_SZ, REG_EXPAND_SZ or REG_MULTI_SZ value as parse_registry_file keeps
+    its data (str:"...", str(2):"...", str(7):"..." or hex(7):...), the separating and
+    terminating NULs dropped (a REG_MULTI_SZ may hold empty strings between others); None for
+    data of another type."""
+    if data.startswith("hex(7):"):
+        raw = bytes.fromhex(data[len("hex(7):"):].replace(",", "").replace(" ", ""))
+        text = raw.decode("utf-16-le", "surrogatepass")
+    else:
+        match = re.match(r'^str(?:\((?:2|7)\))?:"(.*)"$', data)
+        if not match:
+            return None
+        body, text, i = match.group(1), "", 0
+        # Wine writes a backslash or a quote escaped, control characters as C escapes (\0 a
+        # NUL) or in octal, and characters above 127 as \x<hex>.
+        while i < len(body):
+            c = body[i]
+            i += 1
+            if c != "\\" or i == len(body):
+                text += c
+                continue
+            c = body[i]
+            i += 1
+            if c == "x":
+                digits = re.match(r"[0-9a-fA-F]{1,4}", body[i:]).group(0)
+                text += chr(int(digits, 16))
+                i += len(digits)
+            elif c in "01234567":
+                digits = re.match(r"[0-7]{1,3}", body[i - 1:]).group(0)
+                text += chr(int(digits, 8))
+                i += len(digits) - 1
+            else:
+                text += _ESCAPES.get(c, c)
+    strings = text.split("\0")
+    while strings and strings[-1] == "":
+        strings.pop()
+    return strings
 
 
 def snapshot(prefix_path):
