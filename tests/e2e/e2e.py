@@ -174,7 +174,6 @@ class Paths:
         self.hung_window = os.path.join(helpers, "e2e_hung_window.exe")
         self.planted = os.path.join(helpers, "e2e_planted.dll")
         self.reg_link = os.path.join(helpers, "e2e_reg_link.exe")
-        self.long_path = os.path.join(helpers, "e2e_long_path.exe")
 
     def programs(self):
         """The programs the fixture's copies are made from, by the fixture's names."""
@@ -532,7 +531,7 @@ def run_scenario(paths, name, family, keep=False):
             check_planted(run, prefix, fail)
             # What the uninstall left for the next start of Windows, then that start.
             held = winebox.snapshot(prefix.path)
-            wininit = check_scheduled(prefix, state, held, family, lambda m: fail(tag + ": " + m))
+            check_scheduled(prefix, state, held, lambda m: fail(tag + ": " + m))
             if swapped_at_restart:
                 link_before_restart(prefix, *swapped_at_restart)
             started = time.monotonic()
@@ -542,8 +541,6 @@ def run_scenario(paths, name, family, keep=False):
                 fail("%s: wineboot --restart ended with %s" % (tag, code))
             after = winebox.snapshot(prefix.path)
             must_go = expected if run.removes else set()
-            after = check_restart(paths, prefix, state, after, must_go, wininit, workdir,
-                                  lambda m: fail(tag + ": " + m))
             if swapped:
                 after, must_go = check_swap(swapper, state, after, must_go, fail)
             if swapped_at_restart:
@@ -581,41 +578,29 @@ def scheduled_renames(state):
             for i in range(0, len(strings), 2)]
 
 
-def wininit_item(before, state):
-    """The WININIT.INI item of the Windows folder that state has and before had not."""
-    for item in state:
-        if item[0] == "file" and item not in before and \
-                item[1].lower() == "drive_c/windows/wininit.ini":
-            return item
-    return None
-
-
-def check_scheduled(prefix, before, held, family, fail):
+def check_scheduled(prefix, before, held, fail):
     """What the uninstall left for the next start of Windows (held: the state as it ended), before
-    the restart carries it out and removes the traces. The NT family schedules deletions only,
-    each in the uninstaller's own folder at the drive's root (OWN_FOLDER, whose files are moved
-    there through their handles) or the system executable where it stands: the system
-    directory and every folder above it are the administrators' alone, while at any other path
-    whoever may rename a folder on the way could put a link there for Windows to follow, as
-    SYSTEM, at its start. The 9x family names each deletion in WININIT.INI's [rename] section
-    (NUL=path), by its short name: WININIT.EXE runs before Windows, where long names are not
-    available, and passes over them. Returns WININIT.INI's item, bytes and named paths, or
-    None."""
+    the restart carries it out and removes the traces: deletions only, each in the uninstaller's
+    own folder at the drive's root (OWN_FOLDER, whose files are moved there through their
+    handles) or the system executable where it stands. The system directory and every folder
+    above it are the administrators' alone, while at any other path whoever may rename a folder
+    on the way could put a link there for Windows to follow, as SYSTEM, at its start. The way is
+    chosen by what Windows can do, not by the version it reports: Wine's ntdll has the file calls
+    in every version Wine plays, win98 included, so every row takes the NT family's way, and
+    WININIT.INI (for a Windows without those calls) is never written; the unit tests take that
+    way through the seam."""
     renames = scheduled_renames(held) if held.get(winebox.PENDING_RENAMES) != \
         before.get(winebox.PENDING_RENAMES) else []
-    ini = wininit_item(before, held)
-    if family == "9x":
-        for source, target in renames:
-            fail("scheduled in PendingFileRenameOperations, which Windows 9x does not read: "
-                 "%s -> %r" % (source, target))
-    elif ini:
-        fail("wrote %s, which Windows NT does not read" % ini[1])
+    for item in held:
+        if item[0] == "file" and item not in before and \
+                item[1].lower() == "drive_c/windows/wininit.ini":
+            fail("wrote %s, although ntdll has the file calls" % item[1])
     # The restart's deletions are carried out by a program of the prefix's own architecture,
     # with no redirection of C:\windows\system32: the product's executable must be named where
     # it really lies (syswow64 for the 32-bit build in a 64-bit prefix).
     system_exe, other_exe = ["C:\\windows\\%s\\kelrun32.exe" % os.path.basename(folder)
                              for folder in (prefix.system32_dir(), prefix.other_system_dir())]
-    for source, target in renames if family == "nt" else []:
+    for source, target in renames:
         parts = source.split("\\")
         own = len(parts) in (2, 3) and parts[0].lower() == "c:" and OWN_FOLDER.match(parts[1])
         if target:
@@ -626,76 +611,6 @@ def check_scheduled(prefix, before, held, family, fail):
         elif not own and source.lower() != system_exe.lower():
             fail("scheduled for deletion at the restart where it stands, outside the "
                  "uninstaller's own folder: %s" % source)
-    if family != "9x" or not ini:
-        return None
-    data = open(os.path.join(prefix.path, ini[1]), "rb").read()
-    paths, section = [], None
-    for line in data.decode("cp949", "replace").splitlines():
-        line = line.strip()
-        if line.startswith("["):
-            section = line.lower()
-        elif section == "[rename]" and line and not line.startswith(";"):
-            name, _, value = line.partition("=")
-            if name.strip().upper() != "NUL":
-                fail("WININIT.INI renames at the restart: %s" % line)
-            elif not is_short_path(value.strip()):
-                fail("WININIT.INI names a long path, which Windows 9x passes over: %s" % line)
-            else:
-                paths.append(value.strip())
-    return ini, data, paths
-
-
-def is_short_path(path):
-    """Whether path is a drive and short (8.3) names alone, counted in the code page's bytes."""
-    parts = path.split("\\")
-    if not re.match(r"^[A-Za-z]:$", parts[0]) or len(parts) < 2:
-        return False
-    for part in parts[1:]:
-        base, dot, extension = part.partition(".")
-        if not re.match(r'^[^ .\\/:*?"<>|+,;=\[\]]+$', base + extension if dot else base) or \
-                len(base.encode("cp949")) > 8 or len(extension.encode("cp949")) > 3 or \
-                (dot and not extension):
-            return False
-    return True
-
-
-def check_restart(paths, prefix, before, after, must_go, wininit, workdir, fail):
-    """The state after the restart, less what WININIT.INI's processing leaves by design: the
-    uninstaller's WININIT.INI renamed WININIT.BAK, and the install folder, when it should go
-    (must_go) and is left empty: WININIT.EXE deletes files, never a folder (nor does Wine's
-    processing of the file). A path WININIT.INI names that is still there after the restart,
-    other than that folder, fails the row. Nothing else is let off: PendingFileRenameOperations must be gone (the comparison shows
-    it otherwise), and so must the uninstaller's own folder."""
-    if not wininit:
-        return after
-    ini, data, names = wininit
-    after = dict(after)
-    bak = ("file", "drive_c/windows/wininit.bak")
-    path = os.path.join(prefix.path, bak[1])
-    if bak in after and bak not in before and open(path, "rb").read() == data:
-        del after[bak]
-    install = "drive_c/" + fixture.INSTALL_REL
-    if ("dir", install) in after and ("dir", install) in must_go and not any(
-            winebox.under(i, install) and i != ("dir", install) for i in after):
-        print("the emptied install folder stays: WININIT.INI deletes files only", flush=True)
-        del after[("dir", install)]
-    if not names:
-        return after
-    # What each named path is now (the short names are Wine's own).
-    log = os.path.join(workdir, "long-path.log")
-    if os.path.exists(log):
-        os.remove(log)
-    code = prefix.run([paths.long_path, winebox.wine_path(log)] + names, 60)
-    prefix.stop()
-    if code != 0 or not any(line == "done" for line in read_log(log)):
-        fail("the long path helper failed (%s)" % code)
-        return after
-    for line in read_log(log):
-        if line.startswith("found "):
-            found = bytes.fromhex(fields(line)["long"]).decode("cp949", "replace")
-            if found.lower() != fixture.INSTALL_DIR.lower():
-                fail("the restart left %s, which WININIT.INI names" % found)
-    return after
 
 
 def link_before_restart(prefix, folder, target):
