@@ -150,8 +150,8 @@ FILES = (
 #   with ln -s; swapped: (folder, target) the folder the harness swaps for a link to target while
 #   the uninstaller deletes its files; registry_added: more (root, path, values); group_in: the
 #   Programs folder that holds the product's group (the all-users one when not given);
-#   install_files_added: names of more files of the product in the install folder, which go with
-#   it; read_only: files given the read-only attribute; programs: {file: program} files that are
+#   install_files_added / group_files_added: names of more files of the product in the install
+#   folder or the program group, which go with it; read_only: files given the read-only attribute; programs: {file: program} files that are
 #   copies of a program the build made ("uninstaller", or the helper "listener" standing in for
 #   a component of the product that runs); swapped_at_restart: (folder, target) the folder the
 #   harness replaces with a link to target once the uninstaller has ended, before the restart.
@@ -241,17 +241,15 @@ VARIANTS = {
     # A program group that is a link to another folder is not entered.
     "group_link": {"folder_links": [(COMMON_PROGRAMS + "/" + PRODUCT, "users/Public/Documents/Tools",
                               True)], "removes_group": False},
-    # Names that code page 949 turns into paths (the won sign becomes '\\'), each spelling a
-    # decoy in the system folder from the install folder or the group: skipped, so both folders
-    # stay, and so do the decoys.
     # The install folder is the current folder of a component that keeps running: its files go,
     # the folder stays.
     "install_in_use": {"install_dir_stays": True},
-    "won_names": {"files_added": [
-        INSTALL_REL + "/" + "..\u20a9" * 3 + "windows\u20a9system32\u20a9kelrun.exe",
-        COMMON_PROGRAMS + "/" + PRODUCT + "/" + "..\u20a9" * 6
-        + "windows\u20a9system32\u20a9kelrun32.dll"],
-        "install_dir_stays": True, "group_dir_stays": True},
+    # Names that code page 949 turns into paths (the won sign becomes '\\'), each spelling a
+    # decoy in the system folder from the install folder or the group: the product's files are
+    # opened by their own names and go, with both folders; the decoys stay.
+    "won_names": {"install_files_added": ["..\u20a9" * 3 + "windows\u20a9system32\u20a9kelrun.exe"],
+                  "group_files_added": ["..\u20a9" * 6 + "windows\u20a9system32\u20a9kelrun32.dll"],
+                  "files_added": ["{sys32}/kelrun.exe", "{sys32}/kelrun32.dll"]},
     # The uninstaller in the install folder, where the uninstall entry and the group's shortcut
     # name it, started from there: its own image is in use for the whole run, so it and the
     # folder can only go at the restart.
@@ -281,9 +279,16 @@ def _install_files(settings):
     return INSTALL_FILES + settings.get("install_files_added", [])
 
 
+def _group_files(settings):
+    """The product's files in the program group, the variant's own included."""
+    return GROUP_FILES + settings.get("group_files_added", [])
+
+
 def _files(settings):
     """Every file the variant's installation and decoys are made of, relative to drive_c."""
+    group = settings.get("group_in", COMMON_PROGRAMS) + "/" + PRODUCT
     return (FILES + [INSTALL_REL + "/" + name for name in settings.get("install_files_added", [])]
+            + [group + "/" + name for name in settings.get("group_files_added", [])]
             + settings.get("files_added", []))
 
 
@@ -518,7 +523,7 @@ def expected_removal(prefix, before, variant, family):
         gone.update(file_items("{sys32}/kelrun32.exe"))
     if settings.get("removes_group", True):
         group = _expand(prefix, settings.get("group_in", COMMON_PROGRAMS) + "/" + PRODUCT)
-        for name in GROUP_FILES:
+        for name in _group_files(settings):
             gone.update(file_items(group + "/" + name))
         if not settings.get("group_dir_stays"):
             gone.add(("dir", "drive_c/" + group))
