@@ -6,7 +6,8 @@
 #include <shlobj.h>
 
 // A function of a system DLL that is in every process of the program from its start (kernel32,
-// ntdll on the NT family, and advapi32, a static import), or null where this Windows lacks it.
+// ntdll on the NT family, and advapi32 and shell32, static imports), or null where this Windows
+// lacks it.
 // Loads nothing.
 static FARPROC LoadedProc(const char* dll, const char* name) {
   HMODULE module = GetModuleHandleA(dll);
@@ -250,7 +251,22 @@ DWORD SysCharLowerBuff(char* text, DWORD length) {
 
 BOOL SysGetSpecialFolderPath(char* buffer, int csidl) {
   STAND_IN(GetSpecialFolderPath, buffer, csidl);
-  return SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE);
+  // Windows 95 and NT 4 without Internet Explorer 4's shell update lack SHGetSpecialFolderPathA
+  // and take the fallback: the folder's item list, then its path. Looked up here, at run time,
+  // so that the exe still starts there.
+  typedef BOOL(WINAPI * FolderPathFunction)(HWND, LPSTR, int, BOOL);
+  FARPROC found = SysGetShellProc("SHGetSpecialFolderPathA");
+  if (found) return As<FolderPathFunction>(found)(nullptr, buffer, csidl, FALSE);
+  LPITEMIDLIST list = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &list)) || !list) return FALSE;
+  BOOL got = SHGetPathFromIDListA(list, buffer);  // buffer of MAX_PATH
+  // The list is the shell's allocation; shell32's own allocator frees it (ole32 is no import).
+  IMalloc* allocator;
+  if (SUCCEEDED(SHGetMalloc(&allocator))) {
+    allocator->Free(list);
+    allocator->Release();
+  }
+  return got;
 }
 
 int SysMessageBox(HWND owner, const char* text, const char* caption, UINT style) {
@@ -341,4 +357,18 @@ FARPROC SysGetKernelProc(const char* name) {
 HMODULE SysLoadLibrary(const char* path) {
   STAND_IN(LoadLibrary, path);
   return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+BOOL SysGetSystemVersion(OSVERSIONINFOW* version) {
+  STAND_IN(GetSystemVersion, version);
+  // NTSTATUS NTAPI RtlGetVersion(PRTL_OSVERSIONINFOW). ntdll is in every process of the NT
+  // family; nothing is loaded.
+  typedef LONG(WINAPI * GetVersionFunction)(OSVERSIONINFOW*);
+  FARPROC found = LoadedProc("ntdll.dll", "RtlGetVersion");
+  return found && As<GetVersionFunction>(found)(version) >= 0;
+}
+
+FARPROC SysGetShellProc(const char* name) {
+  STAND_IN(GetShellProc, name);
+  return LoadedProc("shell32.dll", name);
 }

@@ -122,3 +122,13 @@ FARPROC SysGetKernelProc(const char* name);
 // Loads the DLL at a full path; its own dependencies are looked for in its folder first, not in
 // the program's (LOAD_WITH_ALTERED_SEARCH_PATH).
 HMODULE SysLoadLibrary(const char* path);
+
+// Rights, the system's own version, and texts in another code page. The functions that only some
+// systems have are looked up at run time, so that the exe starts on every family.
+// The system's own version record (ntdll's RtlGetVersion, Windows 2000 and later; the size field
+// set by the caller): what a compatibility layer tells GetVersionExA does not reach it. FALSE
+// where ntdll lacks it (the 9x family, NT 4) or it fails.
+BOOL SysGetSystemVersion(OSVERSIONINFOW* version);
+// The address of a shell32 function (a static import, loaded from the start), or null where this
+// Windows lacks it.
+FARPROC SysGetShellProc(const char* name);

@@ -53,6 +53,9 @@ struct PlatformSeam {
   decltype(&SysRunElevated) RunElevated;
   decltype(&SysGetKernelProc) GetKernelProc;
   decltype(&SysLoadLibrary) LoadLibrary;
+
+  decltype(&SysGetSystemVersion) GetSystemVersion;
+  decltype(&SysGetShellProc) GetShellProc;
 };
 
 extern PlatformSeam g_seam;  // written by tests, read by every Sys operation

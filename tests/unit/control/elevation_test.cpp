@@ -68,6 +68,11 @@ class Elevation : public SeamTest {
       if (Current().declined) SetLastError(ERROR_CANCELLED);
       return !Current().declined;
     };
+    g_seam.GetSystemVersion = [](OSVERSIONINFOW* version) -> BOOL {
+      if (Current().platform != VER_PLATFORM_WIN32_NT) return FALSE;  // no RtlGetVersion
+      version->dwPlatformId = Current().platform;
+      return TRUE;
+    };
     g_seam.GetVersionEx = [](OSVERSIONINFOA* version) -> BOOL {
       BOOL ok = GetVersionExA(version);
       version->dwPlatformId = Current().platform;

@@ -421,6 +421,7 @@ TEST_F(HeldFolder, OlderSystems) {
        {"hold", "open a.dll 1", "open b.exe 1", "open c.txt 1", "remove by name"}},
       {"9x family",
        [] {
+         g_seam.GetSystemVersion = [](OSVERSIONINFOW*) -> BOOL { return FALSE; };
          g_seam.GetVersionEx = [](OSVERSIONINFOA* version) -> BOOL {
            version->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
            return TRUE;
