@@ -2,6 +2,7 @@
 
 #include "control/broadcast.h"
 #include "control/install_location.h"
+#include "control/message.h"
 #include "files/files.h"
 #include "platform/platform.h"
 #include "registry/registry_cleanup.h"
@@ -35,14 +36,13 @@ int RunUninstall(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
 
   if (!LocateInstallFolder()) {
-    SysMessageBox(nullptr, kAlreadyRemovedText, kCaption, MB_OK | MB_ICONINFORMATION);
-  } else if (SysMessageBox(nullptr, kConfirmText, kCaption, MB_YESNO | MB_ICONQUESTION) ==
-             IDYES) {
+    ShowMessage(kAlreadyRemovedText, kCaption, MB_OK | MB_ICONINFORMATION);
+  } else if (ShowMessage(kConfirmText, kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES) {
     NotifyComponents(kUninstallNotice);
     RemoveRegistryEntries();
     RemoveInstallFiles();
     RemoveShellItems();
-    SysMessageBox(nullptr, kCompletedText, kCaption, MB_OK | MB_ICONINFORMATION);
+    ShowMessage(kCompletedText, kCaption, MB_OK | MB_ICONINFORMATION);
   }
 
   if (mutex) SysCloseHandle(mutex);

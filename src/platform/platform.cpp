@@ -368,6 +368,21 @@ BOOL SysGetSystemVersion(OSVERSIONINFOW* version) {
   return found && As<GetVersionFunction>(found)(version) >= 0;
 }
 
+UINT SysGetAnsiCodePage() {
+  STAND_IN(GetAnsiCodePage);
+  return GetACP();
+}
+
+int SysCodePageToWide(UINT codePage, const char* text, WCHAR* buffer, int size) {
+  STAND_IN(CodePageToWide, codePage, text, buffer, size);
+  return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text, -1, buffer, size);
+}
+
+int SysMessageBoxWide(HWND owner, const WCHAR* text, const WCHAR* caption, UINT style) {
+  STAND_IN(MessageBoxWide, owner, text, caption, style);
+  return MessageBoxW(owner, text, caption, style);
+}
+
 FARPROC SysGetShellProc(const char* name) {
   STAND_IN(GetShellProc, name);
   return LoadedProc("shell32.dll", name);

@@ -129,6 +129,12 @@ HMODULE SysLoadLibrary(const char* path);
 // set by the caller): what a compatibility layer tells GetVersionExA does not reach it. FALSE
 // where ntdll lacks it (the 9x family, NT 4) or it fails.
 BOOL SysGetSystemVersion(OSVERSIONINFOW* version);
+UINT SysGetAnsiCodePage();  // GetACP
+// Converts text from codePage to UTF-16, into buffer (size characters, terminated), refusing a
+// byte sequence the code page does not define. Returns the characters written, the terminator
+// included, or 0 when they do not fit or the code page is not installed.
+int SysCodePageToWide(UINT codePage, const char* text, WCHAR* buffer, int size);
+int SysMessageBoxWide(HWND owner, const WCHAR* text, const WCHAR* caption, UINT style);
 // The address of a shell32 function (a static import, loaded from the start), or null where this
 // Windows lacks it.
 FARPROC SysGetShellProc(const char* name);

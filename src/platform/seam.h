@@ -55,6 +55,9 @@ struct PlatformSeam {
   decltype(&SysLoadLibrary) LoadLibrary;
 
   decltype(&SysGetSystemVersion) GetSystemVersion;
+  decltype(&SysGetAnsiCodePage) GetAnsiCodePage;
+  decltype(&SysCodePageToWide) CodePageToWide;
+  decltype(&SysMessageBoxWide) MessageBoxWide;
   decltype(&SysGetShellProc) GetShellProc;
 };
 
