@@ -311,42 +311,9 @@ BOOL SysGetVersionEx(OSVERSIONINFOA* version) {
   return GetVersionExA(version);
 }
 
-BOOL SysGetTokenElevation(int* elevated) {
-  STAND_IN(GetTokenElevation, elevated);
-  // advapi32 is a static import, loaded from the start; its token functions are asked for by
-  // name all the same, as the 9x family's may be missing. TOKEN_INFORMATION_CLASS TokenElevation
-  // is 20, understood from Vista on.
-  typedef BOOL(WINAPI * OpenTokenFunction)(HANDLE, DWORD, HANDLE*);
-  typedef BOOL(WINAPI * GetInformationFunction)(HANDLE, int, void*, DWORD, DWORD*);
-  const int kTokenElevation = 20;
-  FARPROC open = LoadedProc("advapi32.dll", "OpenProcessToken");
-  FARPROC query = LoadedProc("advapi32.dll", "GetTokenInformation");
-  HANDLE token;
-  if (!open || !query || !As<OpenTokenFunction>(open)(GetCurrentProcess(), TOKEN_QUERY, &token))
-    return FALSE;
-  DWORD isElevated = 0, size = 0;
-  BOOL known = As<GetInformationFunction>(query)(token, kTokenElevation, &isElevated,
-                                                 sizeof(isElevated), &size);
-  CloseHandle(token);
-  if (known) *elevated = isElevated != 0;
-  return known;
-}
-
 DWORD SysGetModuleFileName(char* buffer, DWORD size) {
   STAND_IN(GetModuleFileName, buffer, size);
   return GetModuleFileNameA(nullptr, buffer, size);
-}
-
-BOOL SysRunElevated(const char* path) {
-  STAND_IN(RunElevated, path);
-  SHELLEXECUTEINFOA run;
-  ZeroMemory(&run, sizeof(run));
-  run.cbSize = sizeof(run);
-  run.fMask = SEE_MASK_FLAG_NO_UI;  // a refusal or failure shows no error box of the shell's
-  run.lpVerb = "runas";
-  run.lpFile = path;
-  run.nShow = SW_SHOWNORMAL;
-  return ShellExecuteExA(&run);
 }
 
 FARPROC SysGetKernelProc(const char* name) {
@@ -366,6 +333,60 @@ BOOL SysGetSystemVersion(OSVERSIONINFOW* version) {
   typedef LONG(WINAPI * GetVersionFunction)(OSVERSIONINFOW*);
   FARPROC found = LoadedProc("ntdll.dll", "RtlGetVersion");
   return found && As<GetVersionFunction>(found)(version) >= 0;
+}
+
+BOOL SysGetTokenValue(int infoClass, DWORD* value) {
+  STAND_IN(GetTokenValue, infoClass, value);
+  // advapi32 is a static import, loaded from the start; its token functions are asked for by
+  // name all the same, as the 9x family's may be missing. Windows before Vista refuses the
+  // classes it does not know.
+  typedef BOOL(WINAPI * OpenTokenFunction)(HANDLE, DWORD, HANDLE*);
+  typedef BOOL(WINAPI * GetInformationFunction)(HANDLE, int, void*, DWORD, DWORD*);
+  FARPROC open = LoadedProc("advapi32.dll", "OpenProcessToken");
+  FARPROC query = LoadedProc("advapi32.dll", "GetTokenInformation");
+  HANDLE token;
+  if (!open || !query || !As<OpenTokenFunction>(open)(GetCurrentProcess(), TOKEN_QUERY, &token))
+    return FALSE;
+  DWORD answer = 0, size = 0;
+  BOOL known = As<GetInformationFunction>(query)(token, infoClass, &answer, sizeof(answer),
+                                                 &size) &&
+               size == sizeof(answer);
+  CloseHandle(token);
+  if (known) *value = answer;
+  return known;
+}
+
+BOOL SysIsAdministrator(int* member) {
+  STAND_IN(IsAdministrator, member);
+  // Windows 2000 and later. BUILTIN\Administrators, S-1-5-32-544: revision 1, two
+  // subauthorities, the NT authority (5), then 32 and 544 (stored little-endian).
+  typedef BOOL(WINAPI * CheckMembershipFunction)(HANDLE, void*, BOOL*);
+  alignas(4) static const BYTE kAdministrators[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0};
+  FARPROC check = LoadedProc("advapi32.dll", "CheckTokenMembership");
+  BOOL isMember = FALSE;
+  // No token given: the thread's, else the process's, as Windows itself judges access.
+  if (!check || !As<CheckMembershipFunction>(check)(
+                    nullptr, const_cast<BYTE*>(kAdministrators), &isMember))
+    return FALSE;
+  *member = isMember != 0;
+  return TRUE;
+}
+
+DWORD SysRunElevated(const char* path, const char* parameters) {
+  STAND_IN(RunElevated, path, parameters);
+  SHELLEXECUTEINFOA run;
+  ZeroMemory(&run, sizeof(run));
+  run.cbSize = sizeof(run);
+  // No error box of the shell's: the caller says what went wrong. And the start is finished
+  // before this returns, as the caller ends at once.
+  run.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  run.lpVerb = "runas";
+  run.lpFile = path;
+  run.lpParameters = parameters;
+  run.nShow = SW_SHOWNORMAL;
+  if (ShellExecuteExA(&run)) return ERROR_SUCCESS;
+  DWORD error = GetLastError();
+  return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }
 
 UINT SysGetAnsiCodePage() {

@@ -48,13 +48,14 @@ struct PlatformSeam {
   decltype(&SysCloseHandle) CloseHandle;
   decltype(&SysSleep) Sleep;
   decltype(&SysGetVersionEx) GetVersionEx;
-  decltype(&SysGetTokenElevation) GetTokenElevation;
   decltype(&SysGetModuleFileName) GetModuleFileName;
-  decltype(&SysRunElevated) RunElevated;
   decltype(&SysGetKernelProc) GetKernelProc;
   decltype(&SysLoadLibrary) LoadLibrary;
 
   decltype(&SysGetSystemVersion) GetSystemVersion;
+  decltype(&SysGetTokenValue) GetTokenValue;
+  decltype(&SysIsAdministrator) IsAdministrator;
+  decltype(&SysRunElevated) RunElevated;
   decltype(&SysGetAnsiCodePage) GetAnsiCodePage;
   decltype(&SysCodePageToWide) CodePageToWide;
   decltype(&SysMessageBoxWide) MessageBoxWide;

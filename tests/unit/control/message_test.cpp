@@ -66,6 +66,7 @@ TEST_F(Message, KoreanTextsShowAsUtf16WhereTheCodePageIsAnother) {
       {kCompletedText,
        u8"톨바네가 제거되었습니다.\n톨바네를 새로 설치하시려면 컴퓨터를 재시작 하십시오.",
        MB_OK | MB_ICONINFORMATION},
+      {kRightsText, u8"톨바네를 제거하려면 관리자 권한이 필요합니다.", MB_OK | MB_ICONERROR},
   };
   for (UINT codePage : {1252u, 932u, 65001u}) {
     for (const Case& c : cases) {
