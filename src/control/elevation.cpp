@@ -1,4 +1,5 @@
-// Asked at run time, so that the exe starts on every family and imports nothing new.
+// The token's facts decide between running as it is, one relaunch and the rights box; they are
+// asked at run time, so that the exe starts on every family and imports nothing new.
 #include "control/elevation.h"
 
 #include <string.h>
