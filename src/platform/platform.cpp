@@ -361,7 +361,8 @@ BOOL SysIsAdministrator(int* member) {
   // Windows 2000 and later. BUILTIN\Administrators, S-1-5-32-544: revision 1, two
   // subauthorities, the NT authority (5), then 32 and 544 (stored little-endian).
   typedef BOOL(WINAPI * CheckMembershipFunction)(HANDLE, void*, BOOL*);
-  alignas(4) static const BYTE kAdministrators[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0};
+  alignas(4) static const BYTE kAdministrators[] = {1,  2, 0, 0, 0,    0, 0, 5,
+                                                    32, 0, 0, 0, 0x20, 2, 0, 0};
   FARPROC check = LoadedProc("advapi32.dll", "CheckTokenMembership");
   BOOL isMember = FALSE;
   // No token given: the thread's, else the process's, as Windows itself judges access.

@@ -267,4 +267,30 @@ TEST_F(Elevation, OwnPathTooLongIsAFailedRelaunch) {
   EXPECT_EQ(std::vector<std::string>{"rights box"}, Calls());
 }
 
+// Wine's own answers, with no stand-in for the token or the version: an elevated
+// administrator's token, whose copy runs the flow. A wrong group identity would answer "no
+// member" here.
+TEST_F(Elevation, WinesTokenIsAnElevatedAdministratorsAndRunsAsItIs) {
+  DWORD type = 0;
+  ASSERT_TRUE(SysGetTokenValue(18, &type));  // TokenElevationType
+  EXPECT_EQ(static_cast<DWORD>(kFull), type);
+  int member = 0;
+  ASSERT_TRUE(SysIsAdministrator(&member));
+  EXPECT_EQ(1, member);
+  g_seam.RunElevated = [](const char*, const char*) -> DWORD {
+    Record("relaunch");
+    return ERROR_CANCELLED;
+  };
+  g_seam.CreateMutex = [](const char* name) {
+    Record("mutex");
+    return CreateMutexA(nullptr, FALSE, name);
+  };
+  g_seam.MessageBox = [](HWND, const char*, const char*, UINT) {
+    Record("box");
+    return IDOK;
+  };
+  EXPECT_EQ(0, RunCopy("\"" + Self() + "\""));
+  EXPECT_EQ((std::vector<std::string>{"mutex", "box"}), Calls());
+}
+
 }  // namespace
