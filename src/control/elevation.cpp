@@ -1,52 +1,100 @@
-// Decided from the process token and the UAC setting, both asked at run time, so that the exe
-// starts on every family and imports nothing new; no marker argument passes between the copies.
+// The token's facts decide between running as it is, one relaunch and the rights box; they are
+// asked at run time, so that the exe starts on every family and imports nothing new.
 #include "control/elevation.h"
 
+#include <string.h>
+
+#include "control/message.h"
 #include "control/uninstall.h"
 #include "platform/family.h"
 #include "platform/path.h"
 #include "platform/platform.h"
 
+const char kRelaunchedMarker[] = "/relaunched";
+
 namespace {
 
-// Where UAC is switched on or off for the whole machine; not redirected for a 32-bit program,
-// asked in the 64-bit view all the same.
-const char kPolicyKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-const char kEnableLua[] = "EnableLUA";
+// TOKEN_INFORMATION_CLASS and TOKEN_ELEVATION_TYPE, Windows Vista and later.
+const int kTokenElevationType = 18;
+const int kTokenVirtualizationAllowed = 23;
+const DWORD kElevationTypeDefault = 1;  // no linked token: UAC does not hold, or no administrator
+const DWORD kElevationTypeLimited = 3;  // an administrator's filtered token: UAC holds now
 
-// Whether UAC is on: EnableLUA set and not 0. Missing or unreadable counts as off: a relaunch is
-// only made where it is certain to end elevated.
-int IsUacOn() {
-  HKEY key;
-  if (SysRegOpenKey(HKEY_LOCAL_MACHINE, kPolicyKey, KEY_READ | KEY_WOW64_64KEY, &key) !=
-      ERROR_SUCCESS)
-    return 0;
-  DWORD value = 0, size = sizeof(value);
-  int on = SysRegQueryValue(key, kEnableLua, reinterpret_cast<BYTE*>(&value), &size) ==
-               ERROR_SUCCESS &&
-           size == sizeof(value) && value != 0;
-  SysRegCloseKey(key);
-  return on;
+enum RightsStep { kRunAsItIs, kRelaunch, kNoRights };
+
+// Whether the command line holds the marker as an argument of its own, after the program's
+// name (quoted, or up to the first blank). A blank or a quote is never part of a double-byte
+// character, so the bytes can be read one by one.
+int IsRelaunched(const char* commandLine) {
+  const char* p = commandLine;
+  if (*p == '"') {
+    for (++p; *p && *p != '"'; ++p) {
+    }
+    if (*p) ++p;
+  }
+  while (*p && *p != ' ' && *p != '\t') ++p;
+  for (;;) {
+    while (*p == ' ' || *p == '\t') ++p;
+    if (!*p) return 0;
+    const char* start = p;
+    while (*p && *p != ' ' && *p != '\t') ++p;
+    size_t length = static_cast<size_t>(p - start);
+    if (length == sizeof(kRelaunchedMarker) - 1 &&
+        memcmp(start, kRelaunchedMarker, length) == 0)
+      return 1;
+  }
 }
 
-// Whether this copy has asked for an elevated one (or the user declined it) and ends; see
-// RunWithRights.
-int RelaunchElevated() {
-  if (GetWindowsFamily() != kFamilyNt) return 0;
-  // Windows before Vista knows no elevation: the query fails, and it runs as it is.
-  int elevated;
-  if (!SysGetTokenElevation(&elevated) || elevated || !IsUacOn()) return 0;
+// A copy without administrator rights: started once more where that can bring them, never by
+// a copy that was itself started so.
+RightsStep WithoutRights(int relaunched) { return relaunched ? kNoRights : kRelaunch; }
+
+RightsStep DecideRights(int relaunched) {
+  // The 9x family has no rights to ask for.
+  if (GetWindowsFamily() != kFamilyNt) return kRunAsItIs;
+  int administrator;
+  DWORD type;
+  if (SysGetTokenValue(kTokenElevationType, &type)) {
+    // Vista and later. The prompt raises a limited administrator, or lets the user cancel.
+    if (type == kElevationTypeLimited) return WithoutRights(relaunched);
+    if (type != kElevationTypeDefault) return kRunAsItIs;  // elevated
+    // UAC off, the built-in Administrator, or a user who is no administrator.
+    if (!SysIsAdministrator(&administrator) || administrator) return kRunAsItIs;
+    // The prompt asks for an administrator's password only where UAC holds now, which the
+    // token shows: only then may it be virtualized. The UAC setting in the registry takes
+    // effect at the next start of Windows; a relaunch while it is set but not yet in force
+    // would start the same user's copy again, without end.
+    DWORD virtualization;
+    if (SysGetTokenValue(kTokenVirtualizationAllowed, &virtualization) && virtualization)
+      return WithoutRights(relaunched);
+    return kNoRights;
+  }
+  // Windows 2000 and XP: "runas" shows the "Run As" dialog, where the user picks an account;
+  // the copy it starts checks again. NT 4 cannot tell (and has no "runas"): as it is.
+  if (!SysIsAdministrator(&administrator) || administrator) return kRunAsItIs;
+  return WithoutRights(relaunched);
+}
+
+// Starts the uninstaller again for its rights, with the marker. ERROR_SUCCESS when it started,
+// else why not.
+DWORD Relaunch() {
   PathBuffer self;
   DWORD length = SysGetModuleFileName(self, kPathSize);
-  if (length == 0 || length >= static_cast<DWORD>(kPathSize)) return 0;
-  // Declined, or failed: this copy still changes nothing, and says nothing.
-  SysRunElevated(self);
-  return 1;
+  if (length == 0 || length >= static_cast<DWORD>(kPathSize)) return ERROR_FILENAME_EXCED_RANGE;
+  return SysRunElevated(self, kRelaunchedMarker);
 }
 
 }  // namespace
 
 int RunWithRights(HINSTANCE instance, LPSTR commandLine, int showState) {
-  if (RelaunchElevated()) return 0;
-  return RunUninstall(instance, nullptr, commandLine, showState);
+  RightsStep step = DecideRights(commandLine && IsRelaunched(commandLine));
+  if (step == kRunAsItIs) return RunUninstall(instance, nullptr, commandLine, showState);
+  if (step == kRelaunch) {
+    // Started, or the user cancelled the prompt: nothing more from this copy.
+    DWORD result = Relaunch();
+    if (result == ERROR_SUCCESS || result == ERROR_CANCELLED) return 0;
+  }
+  // Refused by policy, failed, or no way to the rights: said once, nothing changed.
+  ShowMessage(kRightsText, kCaption, MB_OK | MB_ICONERROR);
+  return 0;
 }

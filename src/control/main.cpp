@@ -15,7 +15,8 @@ extern "C" void __stdcall TolvaneEntry() {
   EnforceRedirectionTrust();
   // Out of the folder it was started in, which may be the install folder it is about to remove.
   LeaveStartFolder();
-  // Administrator rights first: without them this copy starts an elevated one and ends. The
-  // arguments are the usual ones of a graphical Windows program; the uninstaller reads none.
+  // Administrator rights first: without them this copy starts one that gets them, or says that
+  // they are needed, and ends. The arguments are the usual ones of a graphical Windows program;
+  // the uninstaller reads none but the marker of a relaunched copy.
   ExitProcess(RunWithRights(GetModuleHandleA(nullptr), GetCommandLineA(), SW_SHOWDEFAULT));
 }

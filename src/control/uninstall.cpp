@@ -2,6 +2,7 @@
 
 #include "control/broadcast.h"
 #include "control/install_location.h"
+#include "control/message.h"
 #include "files/files.h"
 #include "platform/platform.h"
 #include "registry/registry_cleanup.h"
@@ -24,6 +25,11 @@ const char kCompletedText[] =
     "\xC5\xE7\xB9\xD9\xB3\xD7\xB8\xA6 \xBB\xF5\xB7\xCE \xBC\xB3\xC4\xA1\xC7\xCF\xBD\xC3\xB7\xC1"
     "\xB8\xE9 \xC4\xC4\xC7\xBB\xC5\xCD\xB8\xA6 \xC0\xE7\xBD\xC3\xC0\xDB "
     "\xC7\xCF\xBD\xCA\xBD\xC3\xBF\xC0.";
+// "톨바네를 제거하려면 관리자 권한이 필요합니다."
+const char kRightsText[] =
+    "\xC5\xE7\xB9\xD9\xB3\xD7\xB8\xA6 \xC1\xA6\xB0\xC5\xC7\xCF\xB7\xC1\xB8\xE9 "
+    "\xB0\xFC\xB8\xAE\xC0\xDA \xB1\xC7\xC7\xD1\xC0\xCC "
+    "\xC7\xCA\xBF\xE4\xC7\xD5\xB4\xCF\xB4\xD9.";
 
 int RunUninstall(HINSTANCE, HINSTANCE, LPSTR, int) {
   HANDLE mutex = SysCreateMutex(kMutexName);
@@ -35,14 +41,13 @@ int RunUninstall(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
 
   if (!LocateInstallFolder()) {
-    SysMessageBox(nullptr, kAlreadyRemovedText, kCaption, MB_OK | MB_ICONINFORMATION);
-  } else if (SysMessageBox(nullptr, kConfirmText, kCaption, MB_YESNO | MB_ICONQUESTION) ==
-             IDYES) {
+    ShowMessage(kAlreadyRemovedText, kCaption, MB_OK | MB_ICONINFORMATION);
+  } else if (ShowMessage(kConfirmText, kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES) {
     NotifyComponents(kUninstallNotice);
     RemoveRegistryEntries();
     RemoveInstallFiles();
     RemoveShellItems();
-    SysMessageBox(nullptr, kCompletedText, kCaption, MB_OK | MB_ICONINFORMATION);
+    ShowMessage(kCompletedText, kCaption, MB_OK | MB_ICONINFORMATION);
   }
 
   if (mutex) SysCloseHandle(mutex);

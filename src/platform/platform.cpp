@@ -7,7 +7,8 @@
 #include <winternl.h>
 
 // A function of a system DLL that is in every process of the program from its start (kernel32,
-// ntdll on the NT family, and advapi32, a static import), or null where this Windows lacks it.
+// ntdll on the NT family, and advapi32 and shell32, static imports), or null where this Windows
+// lacks it.
 // Loads nothing.
 static FARPROC LoadedProc(const char* dll, const char* name) {
   HMODULE module = GetModuleHandleA(dll);
@@ -404,7 +405,22 @@ DWORD SysCharLowerBuff(char* text, DWORD length) {
 
 BOOL SysGetSpecialFolderPath(char* buffer, int csidl) {
   STAND_IN(GetSpecialFolderPath, buffer, csidl);
-  return SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE);
+  // Windows 95 and NT 4 without Internet Explorer 4's shell update lack SHGetSpecialFolderPathA
+  // and take the fallback: the folder's item list, then its path. Looked up here, at run time,
+  // so that the exe still starts there.
+  typedef BOOL(WINAPI * FolderPathFunction)(HWND, LPSTR, int, BOOL);
+  FARPROC found = SysGetShellProc("SHGetSpecialFolderPathA");
+  if (found) return As<FolderPathFunction>(found)(nullptr, buffer, csidl, FALSE);
+  LPITEMIDLIST list = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &list)) || !list) return FALSE;
+  BOOL got = SHGetPathFromIDListA(list, buffer);  // buffer of MAX_PATH
+  // The list is the shell's allocation; shell32's own allocator frees it (ole32 is no import).
+  IMalloc* allocator;
+  if (SUCCEEDED(SHGetMalloc(&allocator))) {
+    allocator->Free(list);
+    allocator->Release();
+  }
+  return got;
 }
 
 int SysMessageBox(HWND owner, const char* text, const char* caption, UINT style) {
@@ -454,76 +470,9 @@ BOOL SysGetVersionEx(OSVERSIONINFOA* version) {
   return GetVersionExA(version);
 }
 
-BOOL SysGetTokenElevation(int* elevated) {
-  STAND_IN(GetTokenElevation, elevated);
-  // advapi32 is a static import, loaded from the start; its token functions are asked for by
-  // name all the same, as the 9x family's may be missing. TOKEN_INFORMATION_CLASS TokenElevation
-  // is 20, understood from Vista on.
-  typedef BOOL(WINAPI * OpenTokenFunction)(HANDLE, DWORD, HANDLE*);
-  typedef BOOL(WINAPI * GetInformationFunction)(HANDLE, int, void*, DWORD, DWORD*);
-  const int kTokenElevation = 20;
-  FARPROC open = LoadedProc("advapi32.dll", "OpenProcessToken");
-  FARPROC query = LoadedProc("advapi32.dll", "GetTokenInformation");
-  HANDLE token;
-  if (!open || !query || !As<OpenTokenFunction>(open)(GetCurrentProcess(), TOKEN_QUERY, &token))
-    return FALSE;
-  DWORD isElevated = 0, size = 0;
-  BOOL known = As<GetInformationFunction>(query)(token, kTokenElevation, &isElevated,
-                                                 sizeof(isElevated), &size);
-  CloseHandle(token);
-  if (known) *elevated = isElevated != 0;
-  return known;
-}
-
-BOOL SysGetTokenUser(void* buffer, DWORD size) {
-  STAND_IN(GetTokenUser, buffer, size);
-  typedef BOOL(WINAPI * OpenTokenFunction)(HANDLE, DWORD, HANDLE*);
-  typedef BOOL(WINAPI * GetInformationFunction)(HANDLE, int, void*, DWORD, DWORD*);
-  const int kTokenUser = 1;
-  FARPROC open = LoadedProc("advapi32.dll", "OpenProcessToken");
-  FARPROC query = LoadedProc("advapi32.dll", "GetTokenInformation");
-  HANDLE token;
-  if (!open || !query || !As<OpenTokenFunction>(open)(GetCurrentProcess(), TOKEN_QUERY, &token))
-    return FALSE;
-  // TOKEN_USER: a SID_AND_ATTRIBUTES whose SID follows it in the same buffer.
-  union {
-    TOKEN_USER user;
-    BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  } answer;
-  DWORD length = 0;
-  BOOL known = As<GetInformationFunction>(query)(token, kTokenUser, &answer, sizeof(answer),
-                                                 &length);
-  CloseHandle(token);
-  if (!known) return FALSE;
-  const BYTE* sid = static_cast<const BYTE*>(answer.user.User.Sid);
-  DWORD sidLength = 8 + 4 * static_cast<DWORD>(sid[1]);
-  if (sidLength > size) return FALSE;
-  CopyMemory(buffer, sid, sidLength);
-  return TRUE;
-}
-
-BOOL SysGetRandom(void* buffer, DWORD size) {
-  STAND_IN(GetRandom, buffer, size);
-  typedef BOOLEAN(WINAPI * RandomFunction)(void*, ULONG);
-  FARPROC found = LoadedProc("advapi32.dll", "SystemFunction036");
-  return found && As<RandomFunction>(found)(buffer, size);
-}
-
 DWORD SysGetModuleFileName(char* buffer, DWORD size) {
   STAND_IN(GetModuleFileName, buffer, size);
   return GetModuleFileNameA(nullptr, buffer, size);
-}
-
-BOOL SysRunElevated(const char* path) {
-  STAND_IN(RunElevated, path);
-  SHELLEXECUTEINFOA run;
-  ZeroMemory(&run, sizeof(run));
-  run.cbSize = sizeof(run);
-  run.fMask = SEE_MASK_FLAG_NO_UI;  // a refusal or failure shows no error box of the shell's
-  run.lpVerb = "runas";
-  run.lpFile = path;
-  run.nShow = SW_SHOWNORMAL;
-  return ShellExecuteExA(&run);
 }
 
 FARPROC SysGetKernelProc(const char* name) {
@@ -539,4 +488,115 @@ FARPROC SysGetNtProc(const char* name) {
 HMODULE SysLoadLibrary(const char* path) {
   STAND_IN(LoadLibrary, path);
   return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+BOOL SysGetSystemVersion(OSVERSIONINFOW* version) {
+  STAND_IN(GetSystemVersion, version);
+  // NTSTATUS NTAPI RtlGetVersion(PRTL_OSVERSIONINFOW). ntdll is in every process of the NT
+  // family; nothing is loaded.
+  typedef LONG(WINAPI * GetVersionFunction)(OSVERSIONINFOW*);
+  FARPROC found = LoadedProc("ntdll.dll", "RtlGetVersion");
+  return found && As<GetVersionFunction>(found)(version) >= 0;
+}
+
+// GetTokenInformation of the process token. advapi32 is a static import, loaded from the start;
+// its token functions are asked for by name all the same, as the 9x family's may be missing.
+// Windows before Vista refuses the classes it does not know.
+static BOOL QueryToken(int infoClass, void* answer, DWORD size, DWORD* length) {
+  typedef BOOL(WINAPI * OpenTokenFunction)(HANDLE, DWORD, HANDLE*);
+  typedef BOOL(WINAPI * GetInformationFunction)(HANDLE, int, void*, DWORD, DWORD*);
+  FARPROC open = LoadedProc("advapi32.dll", "OpenProcessToken");
+  FARPROC query = LoadedProc("advapi32.dll", "GetTokenInformation");
+  HANDLE token;
+  if (!open || !query || !As<OpenTokenFunction>(open)(GetCurrentProcess(), TOKEN_QUERY, &token))
+    return FALSE;
+  BOOL known = As<GetInformationFunction>(query)(token, infoClass, answer, size, length);
+  CloseHandle(token);
+  return known;
+}
+
+BOOL SysGetTokenValue(int infoClass, DWORD* value) {
+  STAND_IN(GetTokenValue, infoClass, value);
+  DWORD answer = 0, size = 0;
+  BOOL known = QueryToken(infoClass, &answer, sizeof(answer), &size) && size == sizeof(answer);
+  if (known) *value = answer;
+  return known;
+}
+
+BOOL SysGetTokenUser(void* buffer, DWORD size) {
+  STAND_IN(GetTokenUser, buffer, size);
+  // TOKEN_USER: a SID_AND_ATTRIBUTES whose SID follows it in the same buffer.
+  const int kTokenUser = 1;
+  union {
+    TOKEN_USER user;
+    BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  } answer;
+  DWORD length = 0;
+  if (!QueryToken(kTokenUser, &answer, sizeof(answer), &length)) return FALSE;
+  const BYTE* sid = static_cast<const BYTE*>(answer.user.User.Sid);
+  DWORD sidLength = 8 + 4 * static_cast<DWORD>(sid[1]);
+  if (sidLength > size) return FALSE;
+  CopyMemory(buffer, sid, sidLength);
+  return TRUE;
+}
+
+BOOL SysGetRandom(void* buffer, DWORD size) {
+  STAND_IN(GetRandom, buffer, size);
+  typedef BOOLEAN(WINAPI * RandomFunction)(void*, ULONG);
+  FARPROC found = LoadedProc("advapi32.dll", "SystemFunction036");
+  return found && As<RandomFunction>(found)(buffer, size);
+}
+
+BOOL SysIsAdministrator(int* member) {
+  STAND_IN(IsAdministrator, member);
+  // Windows 2000 and later. BUILTIN\Administrators, S-1-5-32-544: revision 1, two
+  // subauthorities, the NT authority (5), then 32 and 544 (stored little-endian).
+  typedef BOOL(WINAPI * CheckMembershipFunction)(HANDLE, void*, BOOL*);
+  alignas(4) static const BYTE kAdministrators[] = {1,  2, 0, 0, 0,    0, 0, 5,
+                                                    32, 0, 0, 0, 0x20, 2, 0, 0};
+  FARPROC check = LoadedProc("advapi32.dll", "CheckTokenMembership");
+  BOOL isMember = FALSE;
+  // No token given: the thread's, else the process's, as Windows itself judges access.
+  if (!check || !As<CheckMembershipFunction>(check)(
+                    nullptr, const_cast<BYTE*>(kAdministrators), &isMember))
+    return FALSE;
+  *member = isMember != 0;
+  return TRUE;
+}
+
+DWORD SysRunElevated(const char* path, const char* parameters) {
+  STAND_IN(RunElevated, path, parameters);
+  SHELLEXECUTEINFOA run;
+  ZeroMemory(&run, sizeof(run));
+  run.cbSize = sizeof(run);
+  // No error box of the shell's: the caller says what went wrong. And the start is finished
+  // before this returns, as the caller ends at once.
+  run.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  run.lpVerb = "runas";
+  run.lpFile = path;
+  run.lpParameters = parameters;
+  run.nShow = SW_SHOWNORMAL;
+  if (ShellExecuteExA(&run)) return ERROR_SUCCESS;
+  DWORD error = GetLastError();
+  return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+}
+
+UINT SysGetAnsiCodePage() {
+  STAND_IN(GetAnsiCodePage);
+  return GetACP();
+}
+
+int SysCodePageToWide(UINT codePage, const char* text, WCHAR* buffer, int size) {
+  STAND_IN(CodePageToWide, codePage, text, buffer, size);
+  return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text, -1, buffer, size);
+}
+
+int SysMessageBoxWide(HWND owner, const WCHAR* text, const WCHAR* caption, UINT style) {
+  STAND_IN(MessageBoxWide, owner, text, caption, style);
+  return MessageBoxW(owner, text, caption, style);
+}
+
+FARPROC SysGetShellProc(const char* name) {
+  STAND_IN(GetShellProc, name);
+  return LoadedProc("shell32.dll", name);
 }

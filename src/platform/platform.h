@@ -141,9 +141,6 @@ BOOL SysCloseHandle(HANDLE handle);
 void SysSleep(DWORD milliseconds);
 DWORD SysGetTickCount();  // milliseconds since Windows started
 BOOL SysGetVersionEx(OSVERSIONINFOA* version);  // dwOSVersionInfoSize chooses the record
-// Whether the process runs elevated (TokenElevation), in *elevated. FALSE where Windows cannot
-// tell: before Vista, and on the 9x family (the token functions are looked up at run time).
-BOOL SysGetTokenElevation(int* elevated);
 // The SID of the user the process runs as, into buffer (size bytes). FALSE where Windows cannot
 // tell (the 9x family).
 BOOL SysGetTokenUser(void* buffer, DWORD size);
@@ -152,9 +149,6 @@ BOOL SysGetTokenUser(void* buffer, DWORD size);
 BOOL SysGetRandom(void* buffer, DWORD size);
 // The program's own full path; returns its length, or size when it does not fit.
 DWORD SysGetModuleFileName(char* buffer, DWORD size);
-// Starts the program at path again, elevated (ShellExecuteExA, verb "runas", no owner window).
-// FALSE when it did not start, the user's refusal of the prompt included.
-BOOL SysRunElevated(const char* path);
 // The address of a kernel32 function, or null where this Windows lacks it.
 FARPROC SysGetKernelProc(const char* name);
 // The address of an ntdll function, or null where this Windows lacks it (the 9x family).
@@ -162,3 +156,31 @@ FARPROC SysGetNtProc(const char* name);
 // Loads the DLL at a full path; its own dependencies are looked for in its folder first, not in
 // the program's (LOAD_WITH_ALTERED_SEARCH_PATH).
 HMODULE SysLoadLibrary(const char* path);
+
+// Rights, the system's own version, and texts in another code page. The functions that only some
+// systems have are looked up at run time, so that the exe starts on every family.
+// The system's own version record (ntdll's RtlGetVersion, Windows 2000 and later; the size field
+// set by the caller): what a compatibility layer tells GetVersionExA does not reach it. FALSE
+// where ntdll lacks it (the 9x family, NT 4) or it fails.
+BOOL SysGetSystemVersion(OSVERSIONINFOW* version);
+// A fact of the process token that fits in a DWORD (GetTokenInformation with infoClass:
+// TokenElevationType, TokenVirtualizationAllowed), in *value. FALSE where Windows cannot tell:
+// before Vista, and on the 9x family.
+BOOL SysGetTokenValue(int infoClass, DWORD* value);
+// Whether the process token counts as a member of the Administrators group (CheckTokenMembership:
+// a group kept for denying only, as in a limited token, does not), in *member. FALSE where
+// Windows cannot tell: the 9x family and NT 4 lack the function.
+BOOL SysIsAdministrator(int* member);
+// Starts the program at path again with the parameters, elevated (ShellExecuteExA, verb "runas",
+// no owner window, no message box of the shell's), and returns once the start is done. Returns
+// ERROR_SUCCESS when it started, else why not: ERROR_CANCELLED when the user declined.
+DWORD SysRunElevated(const char* path, const char* parameters);
+UINT SysGetAnsiCodePage();  // GetACP
+// Converts text from codePage to UTF-16, into buffer (size characters, terminated), refusing a
+// byte sequence the code page does not define. Returns the characters written, the terminator
+// included, or 0 when they do not fit or the code page is not installed.
+int SysCodePageToWide(UINT codePage, const char* text, WCHAR* buffer, int size);
+int SysMessageBoxWide(HWND owner, const WCHAR* text, const WCHAR* caption, UINT style);
+// The address of a shell32 function (a static import, loaded from the start), or null where this
+// Windows lacks it.
+FARPROC SysGetShellProc(const char* name);

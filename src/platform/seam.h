@@ -61,14 +61,21 @@ struct PlatformSeam {
   decltype(&SysSleep) Sleep;
   decltype(&SysGetTickCount) GetTickCount;
   decltype(&SysGetVersionEx) GetVersionEx;
-  decltype(&SysGetTokenElevation) GetTokenElevation;
   decltype(&SysGetTokenUser) GetTokenUser;
   decltype(&SysGetRandom) GetRandom;
   decltype(&SysGetModuleFileName) GetModuleFileName;
-  decltype(&SysRunElevated) RunElevated;
   decltype(&SysGetKernelProc) GetKernelProc;
   decltype(&SysGetNtProc) GetNtProc;
   decltype(&SysLoadLibrary) LoadLibrary;
+
+  decltype(&SysGetSystemVersion) GetSystemVersion;
+  decltype(&SysGetTokenValue) GetTokenValue;
+  decltype(&SysIsAdministrator) IsAdministrator;
+  decltype(&SysRunElevated) RunElevated;
+  decltype(&SysGetAnsiCodePage) GetAnsiCodePage;
+  decltype(&SysCodePageToWide) CodePageToWide;
+  decltype(&SysMessageBoxWide) MessageBoxWide;
+  decltype(&SysGetShellProc) GetShellProc;
 };
 
 extern PlatformSeam g_seam;  // written by tests, read by every Sys operation

@@ -1,16 +1,25 @@
 #!/usr/bin/env python3
 """Checks what the shipped TolvaneUninstall.exe must be, as the MinGW binutils read it:
 32-bit x86, GUI subsystem, no link timestamp, stripped, imports from the Windows system
-libraries only, and exactly one resource, the application icon (group 102, one 32x32 image in
-256 colours, English (United States)); no manifest, no version record; at most 24,576 bytes (a
-signature's certificate table aside), and a stack realigned where Windows' 4 bytes are not
-enough. Prints the size.
+libraries only, none of the functions that some of the Windows it starts on lack (those are
+looked up at run time), and exactly one resource, the application icon (group 102, one 32x32
+image in 256 colours, English (United States)); no manifest, no version record; at most 24,576
+bytes (a signature's certificate table aside), and a stack realigned where Windows' 4 bytes are
+not enough. Prints the size.
 Usage: exe_properties.py OBJDUMP EXE"""
 import re
 import subprocess
 import sys
 
 ALLOWED_IMPORTS = {"kernel32.dll", "advapi32.dll", "user32.dll", "shell32.dll", "msvcrt.dll"}
+# Functions the program uses where Windows has them and that some Windows it starts on lacks: an
+# import of one would keep the exe from starting there (Windows 95 and NT 4 without Internet
+# Explorer 4's shell update have no SHGetSpecialFolderPathA, the 9x family and NT 4 no
+# CheckTokenMembership, Windows XP and older none of the kernel32 functions below).
+RUN_TIME_ONLY = {"SHGetSpecialFolderPathA", "CheckTokenMembership", "GetFinalPathNameByHandleA",
+                 "GetFinalPathNameByHandleW", "GetFileInformationByHandleEx",
+                 "SetFileInformationByHandle", "SetDefaultDllDirectories", "SetDllDirectoryA",
+                 "SetProcessMitigationPolicy"}
 RT_ICON, RT_GROUP_ICON = 3, 14
 LANG_EN_US = 0x409
 
@@ -47,6 +56,22 @@ def parse_resources(dump):
     return tree
 
 
+def imported_functions(headers):
+    """The names of the functions the import tables list, whatever DLL they come from."""
+    names = set()
+    tables = headers.split("The Import Tables", 1)
+    if len(tables) < 2:
+        return names
+    for line in tables[1].splitlines():
+        if line.startswith(("The Export Tables", "The Function Table", "PE File Base Relocations",
+                            "The .rsrc Resource Directory")):
+            break
+        m = re.match(r"\s+[0-9a-f]+\s+\d+\s+(\S+)\s*$", line)
+        if m:
+            names.add(m.group(1))
+    return names
+
+
 def security_directory_size(headers):
     """The size of the certificate table a signature appended (0 for an unsigned exe)."""
     m = re.search(r"^Entry 4 [0-9a-f]+ ([0-9a-f]+) Security Directory", headers, re.M)
@@ -80,6 +105,10 @@ def main(objdump, exe):
     imports = {name.lower() for name in re.findall(r"DLL Name: (\S+)", headers)}
     check(imports == ALLOWED_IMPORTS, "imports %s, expected exactly %s" %
           (sorted(imports), sorted(ALLOWED_IMPORTS)))
+    functions = imported_functions(headers)
+    check("MessageBoxA" in functions, "no function names found in the import tables")
+    check(not functions & RUN_TIME_ONLY, "imports %s, which some Windows it must start on lack" %
+          sorted(functions & RUN_TIME_ONLY))
     check("libstdc++" not in data.decode("latin1") and "libgcc_s" not in data.decode("latin1"),
           "mentions a MinGW runtime DLL")
 

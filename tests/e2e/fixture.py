@@ -151,10 +151,14 @@ FILES = (
 #   the uninstaller deletes its files; registry_added: more (root, path, values); group_in: the
 #   Programs folder that holds the product's group (the all-users one when not given);
 #   install_files_added / group_files_added: names of more files of the product in the install
-#   folder or the program group, which go with it; read_only: files given the read-only attribute; programs: {file: program} files that are
-#   copies of a program the build made ("uninstaller", or the helper "listener" standing in for
-#   a component of the product that runs); swapped_at_restart: (folder, target) the folder the
-#   harness replaces with a link to target once the uninstaller has ended, before the restart.
+#   folder or the program group, which go with it; read_only: files given the read-only
+#   attribute; programs: {file: program} files that are copies of a program the build made
+#   ("uninstaller", or the helper "listener" standing in for a component of the product that
+#   runs); swapped_at_restart: (folder, target) the folder the harness replaces with a link to
+#   target once the uninstaller has ended, before the restart; locale and code_page: the Unix
+#   locale of every program of the row and the ANSI code page it gives (Korean, 949, when not
+#   given); the installer, an ANSI program, made the files' and folders' names from the same
+#   code-page bytes, so there they read as those bytes in that code page.
 VARIANTS = {
     "complete": {},
     "subfolder": {"files_added": [INSTALL_REL + "/Logs/scan.log"], "install_dir_stays": True},
@@ -244,6 +248,11 @@ VARIANTS = {
     # The install folder is the current folder of a component that keeps running: its files go,
     # the folder stays.
     "install_in_use": {"install_dir_stays": True},
+    # A machine whose language for non-Unicode programs is not Korean: the installer's names
+    # there are the cp949 bytes read in code page 1252 ("Åç¹Ù³×" for the product's). Wine takes
+    # the C locale for English (United States), code page 1252; C.UTF-8 is there on every Debian
+    # system, where en_US.UTF-8 may not be generated (Wine then reads no Unix file name as UTF-8).
+    "code_page_1252": {"locale": "C.UTF-8", "code_page": "cp1252"},
     # Names that code page 949 turns into paths (the won sign becomes '\\'), each spelling a
     # decoy in the system folder from the install folder or the group: the product's files are
     # opened by their own names and go, with both folders; the decoys stay.
@@ -274,6 +283,18 @@ VARIANTS = {
 }
 
 
+def code_page(variant):
+    """The ANSI code page of the variant's machine, as Python names it."""
+    return VARIANTS[variant].get("code_page", "cp949")
+
+
+def _spelled(settings, rel):
+    """A path of the installation as an ANSI installer named it on the variant's machine: the
+    Korean names' cp949 bytes read in its code page."""
+    page = settings.get("code_page", "cp949")
+    return rel if page == "cp949" else rel.encode("cp949").decode(page)
+
+
 def _install_files(settings):
     """The product's files in the install folder, the variant's own included."""
     return INSTALL_FILES + settings.get("install_files_added", [])
@@ -302,7 +323,8 @@ def _expand(prefix, rel):
 def _where(prefix, rel, settings):
     """Where a file of the installation lies once the variant's links are made (rel expanded):
     below the link's target when the link took the place of a moved folder, nowhere (None) when
-    it took the place of a dropped one."""
+    it took the place of a dropped one; spelled as the installer named it."""
+    rel = _spelled(settings, rel)
     for link, target, moved in settings.get("folder_links", []):
         link = _expand(prefix, link)
         if rel == link or rel.startswith(link + "/"):
@@ -394,7 +416,7 @@ def install(prefix, variant, family, workdir, link_maker=None, programs=None):
     settings = VARIANTS[variant]
     drive_c = os.path.join(prefix.path, "drive_c")
     for rel in _files(settings):
-        path = os.path.join(drive_c, _expand(prefix, rel))
+        path = os.path.join(drive_c, _spelled(settings, _expand(prefix, rel)))
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:
             f.write(("%s\n" % rel).encode("utf-8"))
@@ -526,6 +548,6 @@ def expected_removal(prefix, before, variant, family):
         for name in _group_files(settings):
             gone.update(file_items(group + "/" + name))
         if not settings.get("group_dir_stays"):
-            gone.add(("dir", "drive_c/" + group))
+            gone.add(("dir", "drive_c/" + _spelled(settings, group)))
     gone.update(file_items("users/Public/Desktop/" + PRODUCT + ".lnk"))
     return gone, missing

@@ -105,14 +105,19 @@ class Display:
                 self.proc.wait()
 
 
+# The Unix locale Wine's programs run with: Korean, whose ANSI code page is 949.
+KOREAN_LOCALE = "ko_KR.UTF-8"
+
+
 class Prefix:
     """One Wine prefix under the build folder, with the environment to run programs in it. arch:
     the architecture of the programs it runs ("x86" in a prefix made by 32-bit Wine, "x64" in one
-    made by 64-bit Wine)."""
+    made by 64-bit Wine). locale: the Unix locale its programs run with, which gives Windows'
+    ANSI code page (C.UTF-8 and en_US.UTF-8: 1252)."""
 
-    def __init__(self, path, display, home, arch="x86"):
+    def __init__(self, path, display, home, arch="x86", locale=KOREAN_LOCALE):
         self.path, self.display, self.home = os.path.abspath(path), display, home
-        self.arch = arch
+        self.arch, self.locale = arch, locale
 
     def loader(self):
         return [WINE64] if self.arch == "x64" else ["wine"]
@@ -121,7 +126,7 @@ class Prefix:
         """overrides: more WINEDLLOVERRIDES entries ("name=n,b"), added to the prefix's own."""
         env = dict(os.environ)
         env.update(WINEPREFIX=self.path, DISPLAY=self.display, HOME=self.home,
-                   LC_ALL="ko_KR.UTF-8", WINEDEBUG="-all",
+                   LC_ALL=self.locale, WINEDEBUG="-all",
                    WINEDLLOVERRIDES="mscoree,mshtml=" + (";" + overrides if overrides else ""))
         if self.arch == "x64":
             env["WINELOADER"] = WINE64

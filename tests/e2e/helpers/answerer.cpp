@@ -1,6 +1,7 @@
 // End-to-end helper: answers the uninstaller's message boxes from a script, as a user would.
 // For each step it waits (bounded) for a new box captioned "Uninstall Tolvane", logs its caption
-// and text as code-page bytes, its buttons and its icon, and clicks the scripted button. After the
+// and text as code-page bytes and as the box holds them in UTF-16 (written as UTF-8), its buttons
+// and its icon, and clicks the scripted button. After the
 // script it keeps watching until the stop file appears: any further box is logged as unexpected
 // and closed, and "done boxes=<n>" tells the harness how many boxes came in all.
 //   e2e_answerer <log> <stop file> <box wait ms> <hold ms> [yes|no|ok]...
@@ -99,6 +100,13 @@ static const char* IdentifyIcon(HWND box) {
 
 // Logs the box and returns the id of the first of the wanted button, else a button that
 // closes it.
+// The UTF-16 text as hex of its UTF-8 form.
+static void WideToHex(const WCHAR* text, char* out, size_t outSize) {
+  char utf8[3 * 1024 + 1] = {};
+  if (!WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr)) utf8[0] = 0;
+  ToHex(utf8, out, outSize);
+}
+
 static int RecordBox(HWND box, const char* kind, int step, const char* wanted) {
   char caption[260] = {}, text[1024] = {};
   char captionHex[sizeof caption * 2 + 1], textHex[sizeof text * 2 + 1];
@@ -106,6 +114,13 @@ static int RecordBox(HWND box, const char* kind, int step, const char* wanted) {
   GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
   ToHex(caption, captionHex, sizeof captionHex);
   ToHex(text, textHex, sizeof textHex);
+  // Read as UTF-16, whatever the ANSI code page: what the user sees.
+  WCHAR wideCaption[260] = {}, wideText[1024] = {};
+  char wideCaptionHex[6 * 260 + 1], wideTextHex[6 * 1024 + 1];
+  GetWindowTextW(box, wideCaption, 260);
+  GetDlgItemTextW(box, 0xFFFF, wideText, 1024);
+  WideToHex(wideCaption, wideCaptionHex, sizeof wideCaptionHex);
+  WideToHex(wideText, wideTextHex, sizeof wideTextHex);
   char buttons[64] = {};
   int chosen = 0, fallback = 0;
   for (const Button& b : kButtons) {
@@ -118,9 +133,10 @@ static int RecordBox(HWND box, const char* kind, int step, const char* wanted) {
   }
   RECT rect;
   GetWindowRect(box, &rect);
-  Log("%s step=%d time=%llu caption=%s text=%s buttons=%s icon=%s rect=%ld,%ld,%ld,%ld", kind,
-      step, NowMs(), captionHex, textHex, buttons, IdentifyIcon(box), rect.left, rect.top,
-      rect.right, rect.bottom);
+  Log("%s step=%d time=%llu caption=%s text=%s wcaption=%s wtext=%s buttons=%s icon=%s "
+      "rect=%ld,%ld,%ld,%ld",
+      kind, step, NowMs(), captionHex, textHex, wideCaptionHex, wideTextHex, buttons,
+      IdentifyIcon(box), rect.left, rect.top, rect.right, rect.bottom);
   if (wanted && !chosen) Log("error step=%d no button %s", step, wanted);
   return chosen ? chosen : fallback;
 }

@@ -1,8 +1,9 @@
-// Whether the uninstaller starts itself again elevated. Wine runs every program as an
-// administrator and has no UAC, so the token's answer, the UAC setting and the shell's relaunch
-// come through the seam; the Windows family comes from the version query, Wine's or stood in.
-// A copy that runs as it is reaches the flow: with the product not installed, it shows the
-// already-removed box.
+// Whether the uninstaller starts itself again for its rights, and what a copy without them says.
+// Wine runs every program as an elevated administrator and has no UAC, so the token's facts,
+// the system's version and the shell's relaunch come through the seam. A relaunch that started
+// is followed by the next copy, run here with the command line the shell gives it and the token
+// the relaunch gave it, so a whole chain of copies is seen. A copy that runs as it is reaches the
+// flow: with the product not installed, it takes the mutex and shows the already-removed box.
 #include "control/elevation.h"
 
 #include <gtest/gtest.h>
@@ -11,104 +12,285 @@
 #include <string>
 #include <vector>
 
+#include "control/uninstall.h"
 #include "support/seam_fixture.h"
 
 namespace {
 
-enum Token { kElevated, kLimited, kUnknown };  // kUnknown: Windows XP and older cannot tell
-enum Uac { kUacOn, kUacOff, kUacUnset };
+// TOKEN_ELEVATION_TYPE; kNoType: Windows before Vista, where the query fails.
+enum Type { kNoType = 0, kDefault = 1, kFull = 2, kLimited = 3 };
+enum Fact { kNo, kYes, kCannotTell };
+
+struct Token {
+  Type type;
+  Fact administrator;   // a member of the Administrators group, not for denying only
+  Fact virtualization;  // the token may be virtualized: UAC holds now
+};
+
+const Token kElevated = {kFull, kYes, kNo};
+const Token kLimitedAdministrator = {kLimited, kNo, kYes};
+const Token kStandardUac = {kDefault, kNo, kYes};    // a standard user where UAC holds
+const Token kStandardNoUac = {kDefault, kNo, kNo};   // ... where it does not (yet)
+const Token kAdministratorNoUac = {kDefault, kYes, kNo};
+const Token kXpAdministrator = {kNoType, kYes, kCannotTell};
+const Token kXpUser = {kNoType, kNo, kCannotTell};
+const Token kNt4 = {kNoType, kCannotTell, kCannotTell};
 
 struct Machine {
-  Token token;
-  Uac uac;
-  bool declined;  // the user refuses the elevation prompt
   DWORD platform;
+  DWORD enableLua;   // the UAC setting in the registry, which waits for the next start
+  Token first;       // the token of the copy the user started
+  Token relaunched;  // the token of every copy the shell started
+  DWORD relaunch;    // what the shell's relaunch returns
 };
+
+const DWORD kNt = VER_PLATFORM_WIN32_NT, k9x = VER_PLATFORM_WIN32_WINDOWS;
+const int kMaxCopies = 4;  // a chain longer than this is a loop
 
 class Elevation : public SeamTest {
  protected:
-  static Machine& Current() {
-    static Machine machine;
-    return machine;
+  struct State {
+    Machine machine;
+    Token token;  // of the running copy
+    std::string parameters;
+    bool started;
+  };
+  static State& Current() {
+    static State state;
+    return state;
   }
-  void Install(const Machine& machine) {
-    Current() = machine;
-    g_seam.GetTokenElevation = [](int* elevated) -> BOOL {
-      if (Current().token == kUnknown) return FALSE;
-      *elevated = Current().token == kElevated;
+  static void Install(const Machine& machine) {
+    Current() = {machine, machine.first, "", false};
+    g_seam.GetSystemVersion = [](OSVERSIONINFOW* version) -> BOOL {
+      if (Current().machine.platform == k9x) return FALSE;  // ntdll lacks RtlGetVersion
+      version->dwPlatformId = Current().machine.platform;
       return TRUE;
     };
+    g_seam.GetVersionEx = [](OSVERSIONINFOA* version) -> BOOL {
+      BOOL ok = GetVersionExA(version);
+      version->dwPlatformId = Current().machine.platform;
+      return ok;
+    };
+    g_seam.GetTokenValue = [](int infoClass, DWORD* value) -> BOOL {
+      const Token& token = Current().token;
+      if (infoClass == 18) {  // TokenElevationType
+        if (token.type == kNoType) return FALSE;
+        *value = token.type;
+        return TRUE;
+      }
+      EXPECT_EQ(23, infoClass) << "TokenVirtualizationAllowed";
+      if (token.type == kNoType || token.virtualization == kCannotTell) return FALSE;
+      *value = token.virtualization == kYes;
+      return TRUE;
+    };
+    g_seam.IsAdministrator = [](int* member) -> BOOL {
+      if (Current().token.administrator == kCannotTell) return FALSE;
+      *member = Current().token.administrator == kYes;
+      return TRUE;
+    };
+    // The setting in the registry, there to be ignored: it says what the next start of Windows
+    // will do, not what holds now.
     g_seam.RegOpenKey = [](HKEY root, const char* path, REGSAM access, HKEY* key) -> LONG {
       if (strstr(path, "Policies\\System")) {
-        if (Current().uac == kUacUnset) return ERROR_FILE_NOT_FOUND;
-        EXPECT_EQ(HKEY_LOCAL_MACHINE, root);
-        *key = reinterpret_cast<HKEY>(0x7a11);  // stands for the policy key
+        *key = reinterpret_cast<HKEY>(0x7a11);
         return ERROR_SUCCESS;
       }
       return RegOpenKeyExA(root, path, 0, access, key);
     };
     g_seam.RegQueryValue = [](HKEY key, const char* name, BYTE* data, DWORD* size) -> LONG {
-      if (key != reinterpret_cast<HKEY>(0x7a11)) return RegQueryValueExA(key, name, nullptr,
-                                                                         nullptr, data, size);
-      EXPECT_STREQ("EnableLUA", name);
-      DWORD value = Current().uac == kUacOn ? 1 : 0;
-      if (*size < sizeof(value)) return ERROR_MORE_DATA;
-      memcpy(data, &value, sizeof(value));
-      *size = sizeof(value);
+      if (key != reinterpret_cast<HKEY>(0x7a11))
+        return RegQueryValueExA(key, name, nullptr, nullptr, data, size);
+      if (*size < sizeof(DWORD)) return ERROR_MORE_DATA;
+      memcpy(data, &Current().machine.enableLua, sizeof(DWORD));
+      *size = sizeof(DWORD);
       return ERROR_SUCCESS;
     };
     g_seam.RegCloseKey = [](HKEY key) -> LONG {
       return key == reinterpret_cast<HKEY>(0x7a11) ? ERROR_SUCCESS : RegCloseKey(key);
     };
-    g_seam.RunElevated = [](const char* path) -> BOOL {
-      char self[MAX_PATH];
-      GetModuleFileNameA(nullptr, self, sizeof(self));
-      EXPECT_STREQ(self, path);
+    g_seam.RunElevated = [](const char* path, const char* parameters) -> DWORD {
+      EXPECT_EQ(Self(), path);
+      EXPECT_STREQ(kRelaunchedMarker, parameters);
       Record("relaunch");
-      if (Current().declined) SetLastError(ERROR_CANCELLED);
-      return !Current().declined;
-    };
-    g_seam.GetVersionEx = [](OSVERSIONINFOA* version) -> BOOL {
-      BOOL ok = GetVersionExA(version);
-      version->dwPlatformId = Current().platform;
-      return ok;
+      Current().parameters = parameters;
+      Current().started = Current().machine.relaunch == ERROR_SUCCESS;
+      return Current().machine.relaunch;
     };
     g_seam.CreateMutex = [](const char* name) {
       Record("mutex");
       return CreateMutexA(nullptr, FALSE, name);
     };
-    g_seam.MessageBox = [](HWND, const char*, const char*, UINT) {
-      Record("box");
+    g_seam.MessageBox = [](HWND owner, const char* text, const char* caption, UINT style) {
+      if (strcmp(text, kRightsText) != 0) {
+        Record("box");
+        return IDOK;
+      }
+      Record("rights box");
+      EXPECT_EQ(nullptr, owner);
+      EXPECT_STREQ("Uninstall Tolvane", caption);
+      EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), style);
       return IDOK;
     };
   }
+  static std::string Self() {
+    char self[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, self, sizeof(self));
+    return length && length < sizeof(self) ? self : "<no path>";
+  }
+  static int RunCopy(const std::string& line) {
+    std::vector<char> commandLine(line.begin(), line.end());
+    commandLine.push_back(0);
+    return RunWithRights(GetModuleHandleA(nullptr), commandLine.data(), SW_SHOWDEFAULT);
+  }
+  // Runs the copy the user started and every copy started after it, as the shell would: its
+  // own path quoted, then the parameters.
+  static void RunChain(const std::string& firstLine) {
+    EXPECT_EQ(0, RunCopy(firstLine));
+    for (int copy = 2; Current().started && copy <= kMaxCopies; ++copy) {
+      Current().started = false;
+      Current().token = Current().machine.relaunched;
+      Record("copy " + std::to_string(copy));
+      EXPECT_EQ(0, RunCopy("\"" + Self() + "\" " + Current().parameters));
+    }
+    EXPECT_FALSE(Current().started) << "still relaunching after " << kMaxCopies << " copies";
+  }
 };
 
-TEST_F(Elevation, RelaunchesOnlyWhereTheNewCopyIsSurelyElevated) {
-  const DWORD nt = VER_PLATFORM_WIN32_NT, win9x = VER_PLATFORM_WIN32_WINDOWS;
+TEST_F(Elevation, RelaunchesOnceAndOnlyWhereTheNewCopyGetsTheRights) {
+  const DWORD ok = ERROR_SUCCESS;
+  const std::vector<std::string> runs = {"mutex", "box"};
+  const std::vector<std::string> relaunchedRuns = {"relaunch", "copy 2", "mutex", "box"};
   struct Case {
     const char* name;
     Machine machine;
-    std::vector<std::string> calls;  // relaunched: nothing else; run as it is: mutex, box
+    std::vector<std::string> calls;  // "relaunch": this copy ends; "copy N": the next one
   } cases[] = {
-      {"elevated", {kElevated, kUacOn, false, nt}, {"mutex", "box"}},
-      // A limited administrator and a standard user alike: not elevated.
-      {"not elevated, UAC on", {kLimited, kUacOn, false, nt}, {"relaunch"}},
-      {"standard user, UAC off", {kLimited, kUacOff, false, nt}, {"mutex", "box"}},
-      {"UAC setting missing", {kLimited, kUacUnset, false, nt}, {"mutex", "box"}},
-      {"relaunch declined", {kLimited, kUacOn, true, nt}, {"relaunch"}},
-      {"Windows XP", {kUnknown, kUacUnset, false, nt}, {"mutex", "box"}},
-      {"9x family", {kUnknown, kUacUnset, false, win9x}, {"mutex", "box"}},
-      {"9x family, whatever the token says", {kLimited, kUacOn, false, win9x}, {"mutex", "box"}},
+      {"elevated", {kNt, 1, kElevated, kElevated, ok}, runs},
+      {"limited administrator, UAC on", {kNt, 1, kLimitedAdministrator, kElevated, ok},
+       relaunchedRuns},
+      // UAC holds until Windows starts again.
+      {"limited administrator, UAC switched off, no restart yet",
+       {kNt, 0, kLimitedAdministrator, kElevated, ok}, relaunchedRuns},
+      // The prompt asks for an administrator's password (over the shoulder).
+      {"standard user, UAC on", {kNt, 1, kStandardUac, kElevated, ok}, relaunchedRuns},
+      // UAC does not hold before the restart: runas would start the same user's copy again.
+      {"standard user, UAC switched on, no restart yet",
+       {kNt, 1, kStandardNoUac, kStandardNoUac, ok}, {"rights box"}},
+      {"standard user, UAC off", {kNt, 0, kStandardNoUac, kStandardNoUac, ok}, {"rights box"}},
+      {"standard user, whether UAC holds cannot be told",
+       {kNt, 1, {kDefault, kNo, kCannotTell}, kElevated, ok}, {"rights box"}},
+      {"administrator, UAC off, or the built-in Administrator",
+       {kNt, 0, kAdministratorNoUac, kElevated, ok}, runs},
+      {"membership cannot be told", {kNt, 1, {kDefault, kCannotTell, kYes}, kElevated, ok},
+       runs},
+      // Usual on machines joined to a domain: elevation refused to standard users.
+      {"relaunch refused by policy", {kNt, 1, kStandardUac, kElevated, ERROR_ACCESS_DENIED},
+       {"relaunch", "rights box"}},
+      {"prompt cancelled", {kNt, 1, kLimitedAdministrator, kElevated, ERROR_CANCELLED},
+       {"relaunch"}},
+      {"standard user cancels", {kNt, 1, kStandardUac, kElevated, ERROR_CANCELLED},
+       {"relaunch"}},
+      {"relaunched copy still not elevated",
+       {kNt, 1, kLimitedAdministrator, kLimitedAdministrator, ok},
+       {"relaunch", "copy 2", "rights box"}},
+      {"Windows XP or 2000, administrator", {kNt, 1, kXpAdministrator, kElevated, ok}, runs},
+      {"Windows XP or 2000, limited user, Run As an administrator",
+       {kNt, 1, kXpUser, kXpAdministrator, ok}, relaunchedRuns},
+      // The same account, or "Protect my computer" (a restricted token).
+      {"Windows XP or 2000, limited user, Run As without the rights",
+       {kNt, 1, kXpUser, kXpUser, ok}, {"relaunch", "copy 2", "rights box"}},
+      {"Windows XP or 2000, limited user, Run As cancelled",
+       {kNt, 1, kXpUser, kXpAdministrator, ERROR_CANCELLED}, {"relaunch"}},
+      {"Windows XP or 2000, limited user, Run As failing (secondary logon off)",
+       {kNt, 1, kXpUser, kXpAdministrator, ERROR_SERVICE_DISABLED}, {"relaunch", "rights box"}},
+      {"NT 4: nothing can be told", {kNt, 1, kNt4, kElevated, ok}, runs},
+      {"9x family", {k9x, 0, kNt4, kElevated, ok}, runs},
+      {"9x family, whatever the token says", {k9x, 1, kLimitedAdministrator, kElevated, ok},
+       runs},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SetUp();
     Install(c.machine);
-    char commandLine[] = "";
-    EXPECT_EQ(0, RunWithRights(GetModuleHandleA(nullptr), commandLine, SW_SHOWDEFAULT));
+    RunChain("\"" + Self() + "\"");
     EXPECT_EQ(c.calls, Calls());
   }
+}
+
+// The marker only counts as an argument of its own after the program's name; it keeps a copy
+// from relaunching and takes nothing else away.
+TEST_F(Elevation, OnlyTheMarkerAsAnArgumentStopsARelaunch) {
+  const std::string self = "\"" + Self() + "\"";
+  const std::vector<std::string> relaunches = {"relaunch", "copy 2", "mutex", "box"};
+  const std::vector<std::string> refuses = {"rights box"};
+  struct Case {
+    std::string commandLine;
+    Token token;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {self, kLimitedAdministrator, relaunches},
+      {self + " /relaunched", kLimitedAdministrator, refuses},
+      {self + "\t/relaunched", kLimitedAdministrator, refuses},
+      {self + " /S  /relaunched junk", kLimitedAdministrator, refuses},
+      {"C:\\Tolvane\\TolvaneUninstall.exe /relaunched", kLimitedAdministrator, refuses},
+      {"TolvaneUninstall.exe /relaunched", kLimitedAdministrator, refuses},
+      {"", kLimitedAdministrator, relaunches},
+      {"\"C:\\a /relaunched b\\TolvaneUninstall.exe\"", kLimitedAdministrator, relaunches},
+      {"\"C:\\a /relaunched b\\TolvaneUninstall.exe", kLimitedAdministrator, relaunches},
+      {self + "/relaunched", kLimitedAdministrator, relaunches},
+      {self + " /relaunchedx", kLimitedAdministrator, relaunches},
+      {self + " /relaunche", kLimitedAdministrator, relaunches},
+      {self + " /RELAUNCHED", kLimitedAdministrator, relaunches},
+      {self + " \"/relaunched\"", kLimitedAdministrator, relaunches},
+      {self + " /relaunched", kElevated, {"mutex", "box"}},
+      {self + " /relaunched", kXpAdministrator, {"mutex", "box"}},
+      {self + " /relaunched", kXpUser, refuses},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.commandLine);
+    SetUp();
+    Install({kNt, 1, c.token, kElevated, ERROR_SUCCESS});
+    RunChain(c.commandLine);
+    EXPECT_EQ(c.calls, Calls());
+  }
+}
+
+// A program path that does not fit the buffer cannot be started again: the rights box.
+TEST_F(Elevation, OwnPathTooLongIsAFailedRelaunch) {
+  Install({kNt, 1, kLimitedAdministrator, kElevated, ERROR_SUCCESS});
+  g_seam.GetModuleFileName = [](char* buffer, DWORD size) -> DWORD {
+    memset(buffer, 'a', size - 1);
+    buffer[size - 1] = 0;
+    return size;
+  };
+  RunChain("TolvaneUninstall.exe");
+  EXPECT_EQ(std::vector<std::string>{"rights box"}, Calls());
+}
+
+// Wine's own answers, with no stand-in for the token or the version: an elevated
+// administrator's token, whose copy runs the flow. A wrong group identity would answer "no
+// member" here.
+TEST_F(Elevation, WinesTokenIsAnElevatedAdministratorsAndRunsAsItIs) {
+  DWORD type = 0;
+  ASSERT_TRUE(SysGetTokenValue(18, &type));  // TokenElevationType
+  EXPECT_EQ(static_cast<DWORD>(kFull), type);
+  int member = 0;
+  ASSERT_TRUE(SysIsAdministrator(&member));
+  EXPECT_EQ(1, member);
+  g_seam.RunElevated = [](const char*, const char*) -> DWORD {
+    Record("relaunch");
+    return ERROR_CANCELLED;
+  };
+  g_seam.CreateMutex = [](const char* name) {
+    Record("mutex");
+    return CreateMutexA(nullptr, FALSE, name);
+  };
+  g_seam.MessageBox = [](HWND, const char*, const char*, UINT) {
+    Record("box");
+    return IDOK;
+  };
+  EXPECT_EQ(0, RunCopy("\"" + Self() + "\""));
+  EXPECT_EQ((std::vector<std::string>{"mutex", "box"}), Calls());
 }
 
 }  // namespace

@@ -439,6 +439,7 @@ TEST_F(HeldFolder, ChoosesTheWayByWhatWindowsCanDo) {
   } cases[] = {
       {"the 9x family reported, ntdll's calls there",
        [] {
+         g_seam.GetSystemVersion = [](OSVERSIONINFOW*) -> BOOL { return FALSE; };
          g_seam.GetVersionEx = [](OSVERSIONINFOA* version) -> BOOL {
            version->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
            return TRUE;

@@ -203,6 +203,14 @@ class Plan : public SeamTest {
     version->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
     return ok;
   }
+  // ntdll's RtlGetVersion: missing (the 9x family, NT 4), or Wine's real answer with the
+  // platform of the 9x family, as Wine's "win98" setting gives it.
+  static BOOL NoSystemVersion(OSVERSIONINFOW*) { return FALSE; }
+  static BOOL System9x(OSVERSIONINFOW* version) {
+    BOOL ok = SysGetSystemVersion(version);
+    version->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+    return ok;
+  }
   static void CountHandles() {
     g_seam.RegOpenKey = [](HKEY root, const char* path, REGSAM access, HKEY* key) -> LONG {
       EXPECT_EQ(static_cast<REGSAM>(KEY_ALL_ACCESS), access) << path;
@@ -216,37 +224,48 @@ class Plan : public SeamTest {
   }
 };
 
-// Wine reports the NT family; the 9x family and failing queries come through the seam.
+// Wine reports the NT family; the 9x family, a compatibility layer's answer and failing queries
+// come through the seam. Where ntdll has RtlGetVersion its answer decides and GetVersionExA is
+// not asked; elsewhere GetVersionExA's does.
 TEST_F(Plan, RemovesTheEntriesOfTheRunningFamily) {
+  const auto real = nullptr;  // RtlGetVersion as Wine answers it: the NT family
   struct Case {
     const char* name;
+    BOOL (*system)(OSVERSIONINFOW*);
     BOOL (*version)(OSVERSIONINFOA*);
     bool otherCase;
     int goneWith;
     std::vector<DWORD> sizes;
   } cases[] = {
-      {"NT family", RealVersion, false, kMachine | kUser | kNt, {156}},
-      {"9x family", As9x, false, kMachine | kUser | k9x, {156}},
-      {"NT family, names in another case", RealVersion, true, kMachine | kUser | kNt, {156}},
-      {"9x family, names in another case", As9x, true, kMachine | kUser | k9x, {156}},
-      {"extended record refused, basic record NT",
+      {"NT family", real, RealVersion, false, kMachine | kUser | kNt, {}},
+      // "Run this program in compatibility mode for Windows 95/98": the services still go.
+      {"compatibility layer answering for the 9x family", real, As9x, false,
+       kMachine | kUser | kNt, {}},
+      {"Wine's win98 setting", System9x, As9x, false, kMachine | kUser | k9x, {}},
+      {"NT family without RtlGetVersion (NT 4)", NoSystemVersion, RealVersion, false,
+       kMachine | kUser | kNt, {156}},
+      {"9x family", NoSystemVersion, As9x, false, kMachine | kUser | k9x, {156}},
+      {"NT family, names in another case", real, RealVersion, true, kMachine | kUser | kNt, {}},
+      {"9x family, names in another case", NoSystemVersion, As9x, true, kMachine | kUser | k9x,
+       {156}},
+      {"extended record refused, basic record NT", NoSystemVersion,
        [](OSVERSIONINFOA* v) -> BOOL {
          return v->dwOSVersionInfoSize == 156 ? (VersionSizes().push_back(156), FALSE)
                                               : RealVersion(v);
        },
        false, kMachine | kUser | kNt, {156, 148}},
-      {"extended record refused, basic record 9x",
+      {"extended record refused, basic record 9x", NoSystemVersion,
        [](OSVERSIONINFOA* v) -> BOOL {
          return v->dwOSVersionInfoSize == 156 ? (VersionSizes().push_back(156), FALSE) : As9x(v);
        },
        false, kMachine | kUser | k9x, {156, 148}},
-      {"version query failing with both records",
+      {"version query failing with both records", NoSystemVersion,
        [](OSVERSIONINFOA* v) -> BOOL {
          VersionSizes().push_back(v->dwOSVersionInfoSize);
          return FALSE;
        },
        false, kMachine | kUser, {156, 148}},
-      {"platform id 0 (Win32s)",
+      {"platform id 0 (Win32s)", NoSystemVersion,
        [](OSVERSIONINFOA* v) -> BOOL {
          BOOL ok = RealVersion(v);
          v->dwPlatformId = VER_PLATFORM_WIN32s;
@@ -261,6 +280,7 @@ TEST_F(Plan, RemovesTheEntriesOfTheRunningFamily) {
     Install(items);
     Snapshot before = TakeSnapshot();
     CountHandles();
+    g_seam.GetSystemVersion = c.system;
     g_seam.GetVersionEx = c.version;
     RemoveRegistryEntries();
     EXPECT_REMOVED(before, items, c.goneWith);
