@@ -6,14 +6,18 @@ Everything this module starts is stopped by its own id: the Xvfb by its pid, eac
 server with `WINEPREFIX=<that prefix> wineserver -k`.
 """
 import ctypes
+import hashlib
+import json
 import os
 import pwd
 import re
 import shutil
 import signal
+import stat
 import struct
 import subprocess
 import time
+from collections import namedtuple
 
 # What Wine itself rewrites on every start of a prefix, found by running a prefix with nothing but
 # Wine's own processes several times and comparing the whole state after each run (`e2e.py noise`
@@ -217,6 +221,7 @@ def create_prefix(path, display, home, arch="x86"):
 # everything else is copied.
 _SHARED_DIRS = ("drive_c/windows/system32/", "drive_c/windows/syswow64/",
                 "drive_c/windows/winsxs/")
+_SHARED_MIN_SIZE = 16384
 
 
 def copy_prefix(source, target):
@@ -225,12 +230,82 @@ def copy_prefix(source, target):
 
     def copy(src, dst):
         rel = os.path.relpath(src, source).replace(os.sep, "/")
-        if rel.startswith(_SHARED_DIRS) and os.path.getsize(src) >= 16384:
+        if rel.startswith(_SHARED_DIRS) and os.path.getsize(src) >= _SHARED_MIN_SIZE:
             os.link(src, dst)
         else:
             shutil.copy2(src, dst)
 
     shutil.copytree(source, target, symlinks=True, copy_function=copy)
+
+
+def _digest(path):
+    with open(path, "rb") as f:
+        return hashlib.file_digest(f, "sha256").hexdigest()
+
+
+class SharedFiles:
+    """The files that a copy of a prefix shares with it as hard links (copy_prefix), with the
+    inode and a digest of the content of each, taken once when the prefix was made.
+
+    A shared file is one inode in every copy, so a link made or removed anywhere (another copy
+    made or deleted beside this one) moves its change time in all of them at once, although its
+    content and everything Windows sees of it stayed. compare() asks same() about a file of the
+    copy whose record moved in its change time alone: it is unchanged only when it is still the
+    shared inode and its content is still the digest's. Any other change (content, size,
+    modification time, mode, owner, extended attributes, the name gone or replaced) shows as
+    ever."""
+
+    def __init__(self, table, copy):
+        self.table, self.copy = table, copy  # table: relative path -> (inode, sha256)
+        self._checked = {}  # (inode, change time) -> content found the same
+
+    @staticmethod
+    def _table_path(source):
+        return source.rstrip("/") + ".shared.json"
+
+    @classmethod
+    def record(cls, source):
+        """Digests every file of the prefix at source that copy_prefix shares, and keeps the
+        table beside the prefix (written whole, then renamed into place)."""
+        table = {}
+        for folder in _SHARED_DIRS:
+            for parent, _, names in os.walk(os.path.join(source, folder)):
+                for name in names:
+                    path = os.path.join(parent, name)
+                    st = os.lstat(path)
+                    if stat.S_ISREG(st.st_mode) and st.st_size >= _SHARED_MIN_SIZE:
+                        rel = os.path.relpath(path, source).replace(os.sep, "/")
+                        table[rel] = (st.st_ino, _digest(path))
+        path = cls._table_path(source)
+        with open("%s.%d" % (path, os.getpid()), "w") as f:
+            json.dump(table, f)
+        os.replace("%s.%d" % (path, os.getpid()), path)
+
+    @classmethod
+    def of(cls, source, copy):
+        """The files that copy shares with the prefix at source (the table recorded when that
+        was made, or recorded now)."""
+        path = cls._table_path(source)
+        if not os.path.exists(path):
+            cls.record(source)
+        with open(path) as f:
+            return cls({rel: tuple(entry) for rel, entry in json.load(f).items()}, copy)
+
+    def same(self, item, before, after):
+        if item[0] != "file" or before._replace(ctime_ns=after.ctime_ns) != after:
+            return False
+        entry = self.table.get(item[1])
+        if entry is None or entry[0] != after.ino:
+            return False
+        key = (after.ino, after.ctime_ns)
+        if key not in self._checked:
+            path = os.path.join(self.copy, item[1])
+            try:
+                self._checked[key] = (os.lstat(path).st_ino == after.ino
+                                      and _digest(path) == entry[1])
+            except OSError:
+                self._checked[key] = False
+        return self._checked[key]
 
 
 # --- Whole-state snapshot -------------------------------------------------------------------
@@ -277,6 +352,9 @@ def parse_registry_file(path, hive, items):
                 items[("value", hive, key, name.lower())] = match.group(2).strip()
 
 
+FileState = namedtuple("FileState", "size mode uid gid ino mtime_ns ctime_ns xattrs")
+
+
 def snapshot(prefix_path):
     """Every registry key and value and every file, folder and link of the prefix."""
     items = {}
@@ -298,9 +376,20 @@ def snapshot(prefix_path):
                     items[("dir", child)] = ""
                     walk(entry.path, child + "/")
                 else:
-                    # Same inode and change time means the same content: nothing can write a file
-                    # without moving its change time.
-                    items[("file", child)] = (st.st_size, st.st_mode, st.st_ino, st.st_ctime_ns)
+                    # Same inode and change time means the same file: nothing can write a file or
+                    # change its attributes without moving its change time. The rest is kept to
+                    # tell what changed, and for SharedFiles, which discounts the change time of
+                    # a link made or removed elsewhere.
+                    try:
+                        xattrs = tuple(sorted((name, os.getxattr(entry.path, name,
+                                                                 follow_symlinks=False))
+                                              for name in os.listxattr(entry.path,
+                                                                       follow_symlinks=False)))
+                    except OSError:
+                        xattrs = None
+                    items[("file", child)] = FileState(st.st_size, st.st_mode, st.st_uid,
+                                                       st.st_gid, st.st_ino, st.st_mtime_ns,
+                                                       st.st_ctime_ns, xattrs)
 
     walk(prefix_path, "")
     return items
@@ -310,11 +399,13 @@ def is_noise(item):
     return item in WINE_NOISE
 
 
-def compare(before, after):
-    """(removed, added, changed) items, Wine's own rewrites left out."""
+def compare(before, after, shared=None):
+    """(removed, added, changed) items, Wine's own rewrites left out. shared: the SharedFiles of
+    a prefix that is a copy (copy_prefix)."""
     removed = {k for k in before if k not in after and not is_noise(k)}
     added = {k for k in after if k not in before and not is_noise(k)}
-    changed = {k for k in before if k in after and before[k] != after[k] and not is_noise(k)}
+    changed = {k for k in before if k in after and before[k] != after[k] and not is_noise(k)
+               and not (shared and shared.same(k, before[k], after[k]))}
     return removed, added, changed
 
 
