@@ -252,7 +252,7 @@ def make_base(paths, copies):
     clean(paths)
     display = open_display(paths.root)
     try:
-        winebox.create_prefix(paths.base, display.name, paths.home, paths.arch)
+        winebox.create_prefix(paths.base, display.name, paths.home, paths.arch, unmanaged=True)
         winebox.SharedFiles.record(paths.base)
     finally:
         winebox.Prefix(paths.base, display.name, paths.home, paths.arch).stop()

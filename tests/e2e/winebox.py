@@ -124,9 +124,13 @@ class Prefix:
     def env(self, overrides=None):
         """overrides: more WINEDLLOVERRIDES entries ("name=n,b"), added to the prefix's own."""
         env = dict(os.environ)
+        # No Mono or Gecko; and no winemenubuilder, which each start of the desktop runs to copy
+        # Windows' menus and file associations into the Linux desktop's (under HOME): nothing
+        # in the prefix needs it, and it is one more program per Wine session.
         env.update(WINEPREFIX=self.path, DISPLAY=self.display, HOME=self.home,
                    LC_ALL="ko_KR.UTF-8", WINEDEBUG="-all",
-                   WINEDLLOVERRIDES="mscoree,mshtml=" + (";" + overrides if overrides else ""))
+                   WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+                   + (";" + overrides if overrides else ""))
         if self.arch == "x64":
             env["WINELOADER"] = WINE64
         else:
@@ -195,9 +199,13 @@ class Prefix:
         return os.path.join(windows, "syswow64" if self.arch == "x64" else "system32")
 
 
-def create_prefix(path, display, home, arch="x86"):
+def create_prefix(path, display, home, arch="x86", unmanaged=False):
     """A new prefix (wineboot, about 15 s) for programs of arch, with the user's shell folders
-    made real folders."""
+    made real folders.
+
+    unmanaged: for a display without a window manager (the tests' Xvfb). Wine's X11 driver then
+    still waits for one to take each closed top-level window away, two seconds per message box
+    answered, unless told that no window manager manages its windows ("Managed"="N")."""
     if os.path.exists(path):
         shutil.rmtree(path)
     os.makedirs(home, exist_ok=True)
@@ -206,7 +214,10 @@ def create_prefix(path, display, home, arch="x86"):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300, check=True)
     prefix.stop()
     # The first start after wineboot tidies a few keys of Wine's own; get it over with here.
-    prefix.run(["cmd", "/c", "exit"], 60)
+    first = (["reg.exe", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N",
+              "/f"] if unmanaged else ["cmd", "/c", "exit"])
+    if prefix.run(first, 60) != 0:
+        raise RuntimeError("the first start of the new prefix failed: %s" % " ".join(first))
     prefix.stop()
     user = prefix.user_dir()
     for name in os.listdir(user):
