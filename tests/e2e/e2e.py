@@ -44,7 +44,10 @@ BOXES = {  # kind: (text, buttons, icon)
     "already": ("이미 톨바네가 제거 되었습니다.", "ok", "information"),
 }
 RUN_BOUND_S = 60      # one run of the uninstaller; a run that takes longer has hung
-BOX_WAIT_MS = 20000   # how long the answerer waits for each expected box
+# How long the answerer waits for each expected box: as long as the run may take. The completion
+# box comes after the deletions, which in the swap rows (thousands of files) take a good part of
+# that under emulation on a busy machine.
+BOX_WAIT_MS = RUN_BOUND_S * 1000
 MIN_GRACE_MS = 950    # listener returned to first removal: one second, less timer granularity
 MAX_GRACE_MS = 5000   # ... and not much more: nothing else may hold the uninstaller there
 HUNG_AFTER_S = 6      # Windows and Wine count a thread as hung after 5 s without reading messages
