@@ -4,12 +4,16 @@ for this test run, with a complete installation of the product and decoys (fixtu
 helper programs answer the message boxes, listen for the broadcast and hold the mutex; the
 whole state of the prefix is compared before every run of the uninstaller and after it and the
 restart of Windows that follows it (`wineboot --restart`, which carries out what was scheduled
-for the next start).
+for the next start). Rows are independent: each runs in a folder of its own
+(DIR/e2e/NAME-FAMILY), and any number may run at once.
 
-  e2e.py base --build DIR             make the run's base prefix (DIR/e2e/base)
+  e2e.py base --build DIR [--copies N]
+                                      make the run's base prefix (DIR/e2e/base), and N copies
+                                      of it for the rows to take
   e2e.py run NAME FAMILY --build DIR [--exe EXE]
                                       one row of the table (FAMILY: nt or 9x), on the build's
                                       exe or on EXE (a signed copy, say)
+  e2e.py clean --build DIR            delete the copies of the base that rows are done with
   e2e.py all --build DIR              every row, one after the other, with the wall time
   e2e.py list                         the rows, "NAME FAMILY" per line (CMake reads this)
   e2e.py noise --build DIR            shows what Wine alone changes from one start to the next,
@@ -42,7 +46,10 @@ BOXES = {  # kind: (text, buttons, icon)
     "already": ("이미 톨바네가 제거 되었습니다.", "ok", "information"),
 }
 RUN_BOUND_S = 60      # one run of the uninstaller; a run that takes longer has hung
-BOX_WAIT_MS = 20000   # how long the answerer waits for each expected box
+# How long the answerer waits for each expected box: as long as the run may take. The completion
+# box comes after the deletions, which in the swap rows (thousands of files) take a good part of
+# that under emulation on a busy machine.
+BOX_WAIT_MS = RUN_BOUND_S * 1000
 MIN_GRACE_MS = 950    # listener returned to first removal: one second, less timer granularity
 MAX_GRACE_MS = 5000   # ... and not much more: nothing else may hold the uninstaller there
 HUNG_AFTER_S = 6      # Windows and Wine count a thread as hung after 5 s without reading messages
@@ -171,6 +178,11 @@ class Paths:
         self.root = os.path.join(self.build, "e2e")
         self.base = os.path.join(self.root, "base")
         self.home = os.path.join(self.root, "home")
+        # Copies of the base made with it, for the rows to take, and the copies the rows are done
+        # with: making or deleting a copy while rows run would move the change time of the files
+        # every copy shares (winebox.SharedFiles).
+        self.pool = os.path.join(self.root, "pool")
+        self.spent = os.path.join(self.root, "spent")
         self.exe = os.path.join(self.build, "TolvaneUninstall.exe")
         helpers = os.path.join(self.build, "tests", "e2e")
         self.answerer = os.path.join(helpers, "e2e_answerer.exe")
@@ -226,31 +238,66 @@ def close_display(display, workdir):
         os.remove(pid_file)
 
 
+def retire(paths, prefix_path):
+    """Moves a copy of the base out of the way, into the spent copies that `clean` deletes."""
+    if os.path.lexists(prefix_path):
+        os.makedirs(paths.spent, exist_ok=True)
+        os.rename(prefix_path, os.path.join(paths.spent, "%s-%d-%d" % (
+            os.path.basename(os.path.dirname(prefix_path)), os.getpid(), time.monotonic_ns())))
+
+
+def take_copy(paths, target):
+    """Puts a fresh copy of the base at target: one of those made with the base when one is left,
+    else a new one."""
+    retire(paths, target)
+    names = sorted(os.listdir(paths.pool)) if os.path.isdir(paths.pool) else []
+    for name in names:
+        try:
+            os.rename(os.path.join(paths.pool, name), target)
+            return
+        except FileNotFoundError:
+            continue  # another row took it
+    winebox.copy_prefix(paths.base, target)
+
+
 @contextlib.contextmanager
 def scratch_prefix(paths, workdir):
-    """A copy of the base prefix in workdir on a display of its own; both stopped on leaving."""
+    """A copy of the base prefix in workdir on a display of its own, with a home of its own; the
+    prefix and the display are stopped on leaving. Nothing of it is shared with another row but
+    the base's files that the copy links to (winebox.SharedFiles)."""
     os.makedirs(workdir, exist_ok=True)
     stop_leftovers(workdir)
     display = open_display(workdir)
-    prefix = winebox.Prefix(os.path.join(workdir, "prefix"), display.name, paths.home,
-                            paths.arch)
+    prefix = winebox.Prefix(os.path.join(workdir, "prefix"), display.name,
+                            os.path.join(workdir, "home"), paths.arch)
     try:
-        winebox.copy_prefix(paths.base, prefix.path)
+        take_copy(paths, prefix.path)
         yield prefix
     finally:
         prefix.stop()
         close_display(display, workdir)
 
 
-def make_base(paths):
+def clean(paths):
+    """Deletes the copies of the base that no row took and those the rows are done with."""
+    winebox.remove_tree(paths.pool)
+    winebox.remove_tree(paths.spent)
+
+
+def make_base(paths, copies):
+    """The run's base prefix, and copies of it for that many rows."""
     os.makedirs(paths.root, exist_ok=True)
     stop_leftovers(paths.root)
+    clean(paths)
     display = open_display(paths.root)
     try:
-        winebox.create_prefix(paths.base, display.name, paths.home, paths.arch)
+        winebox.create_prefix(paths.base, display.name, paths.home, paths.arch, unmanaged=True)
+        winebox.SharedFiles.record(paths.base)
     finally:
         winebox.Prefix(paths.base, display.name, paths.home, paths.arch).stop()
         close_display(display, paths.root)
+    for index in range(copies):
+        winebox.copy_prefix(paths.base, os.path.join(paths.pool, "%03d" % index))
 
 
 def wait_for_line(log, prefix_text, proc, timeout):
@@ -507,10 +554,19 @@ def execute(paths, prefix, run, tag, workdir, intact, fail, swapper=None, code_p
             winebox.stop_process(proc)
 
 
+def row_workdir(paths, name, family):
+    """The row's own folder: the same row on another exe (a signed copy) gets another."""
+    tag = "%s-%s" % (name, family)
+    exe_dir = os.path.dirname(paths.exe)
+    if exe_dir != paths.build:
+        tag += "-" + os.path.basename(exe_dir)
+    return os.path.join(paths.root, tag)
+
+
 def run_scenario(paths, name, family, keep=False):
     """Runs one row; returns the list of failures (empty when it passed)."""
     families, variant, runs = SCENARIOS[name]
-    workdir = os.path.join(paths.root, "%s-%s" % (name, family))
+    workdir = row_workdir(paths, name, family)
     failures = []
 
     def fail(message):
@@ -543,6 +599,7 @@ def run_scenario(paths, name, family, keep=False):
         }
         swapped = fixture.VARIANTS[variant].get("swapped")
         swapped_at_restart = fixture.VARIANTS[variant].get("swapped_at_restart")
+        shared = winebox.SharedFiles.of(paths.base, prefix.path)
         for index, run in enumerate(runs):
             tag = "run%d" % (index + 1)
             count = len(failures)
@@ -567,7 +624,7 @@ def run_scenario(paths, name, family, keep=False):
                 after, must_go = check_swap(swapper, state, after, must_go, fail)
             if swapped_at_restart:
                 after = check_link_at_restart(swapped_at_restart, held, after, fail)
-            removed, added, changed = winebox.compare(state, after)
+            removed, added, changed = winebox.compare(state, after, shared)
             for item in sorted(must_go - removed):
                 fail("%s: still there, should be removed: %s" % (tag, winebox.describe(item)))
             for item in sorted(removed - must_go):
@@ -582,7 +639,7 @@ def run_scenario(paths, name, family, keep=False):
             state = after
             intact = {k: False for k in intact}
     if not failures and not keep:
-        winebox.remove_tree(prefix.path)
+        retire(paths, prefix.path)
     return failures
 
 
@@ -700,7 +757,7 @@ def noise(paths, rounds=3):
                     print("  %s%s" % (winebox.describe(item),
                                       "  (known)" if winebox.is_noise(item) else ""))
             state = after
-    winebox.remove_tree(os.path.join(workdir, "prefix"))
+    retire(paths, os.path.join(workdir, "prefix"))
 
 
 def cost(paths, rounds):
@@ -710,13 +767,13 @@ def cost(paths, rounds):
     for _ in range(rounds):
         if run_scenario(paths, "yes", "nt", keep=True):
             raise SystemExit("the Yes row failed")
-        workdir = os.path.join(paths.root, "yes-nt")
+        workdir = row_workdir(paths, "yes", "nt")
         returned = [fields(l) for l in read_log(os.path.join(workdir, "run1-listener.log"))
                     if l.startswith("returned ")]
         boxes = [fields(l) for l in read_log(os.path.join(workdir, "run1-answerer.log"))
                  if l.startswith("box ")]
         times.append(int(boxes[1]["time"]) - int(returned[0]["time"]))
-        winebox.remove_tree(os.path.join(workdir, "prefix"))
+        retire(paths, os.path.join(workdir, "prefix"))
     times.sort()
     print("%s: listener returned to completion box: median %d ms, fastest %d ms (%d runs: %s)" % (
         paths.exe, times[len(times) // 2], times[0], rounds, " ".join(map(str, times))))
@@ -727,13 +784,16 @@ def main():
     signal.signal(signal.SIGHUP, _terminate)
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("command", choices=["base", "run", "all", "list", "noise", "cost"])
+    parser.add_argument("command",
+                        choices=["base", "run", "clean", "all", "list", "noise", "cost"])
     parser.add_argument("name", nargs="?")
     parser.add_argument("family", nargs="?", choices=["nt", "9x"])
     parser.add_argument("--build", default=".")
     parser.add_argument("--keep", action="store_true", help="keep the prefix of a passed row")
     parser.add_argument("--exe", help="run, cost: the uninstaller to run (default: the build's)")
     parser.add_argument("--rounds", type=int, default=5, help="cost: runs of the Yes row")
+    parser.add_argument("--copies", type=int, default=0,
+                        help="base: copies of the base to make for the rows")
     options = parser.parse_args()
     paths = Paths(options.build)
     if options.exe:
@@ -744,7 +804,10 @@ def main():
                 print(name, family)
         return 0
     if options.command == "base":
-        make_base(paths)
+        make_base(paths, options.copies)
+        return 0
+    if options.command == "clean":
+        clean(paths)
         return 0
     if options.command == "noise":
         noise(paths)

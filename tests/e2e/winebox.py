@@ -6,14 +6,18 @@ Everything this module starts is stopped by its own id: the Xvfb by its pid, eac
 server with `WINEPREFIX=<that prefix> wineserver -k`.
 """
 import ctypes
+import hashlib
+import json
 import os
 import pwd
 import re
 import shutil
 import signal
+import stat
 import struct
 import subprocess
 import time
+from collections import namedtuple
 
 # What Wine itself rewrites on every start of a prefix, found by running a prefix with nothing but
 # Wine's own processes several times and comparing the whole state after each run (`e2e.py noise`
@@ -125,9 +129,13 @@ class Prefix:
     def env(self, overrides=None):
         """overrides: more WINEDLLOVERRIDES entries ("name=n,b"), added to the prefix's own."""
         env = dict(os.environ)
+        # No Mono or Gecko; and no winemenubuilder, which each start of the desktop runs to copy
+        # Windows' menus and file associations into the Linux desktop's (under HOME): nothing
+        # in the prefix needs it, and it is one more program per Wine session.
         env.update(WINEPREFIX=self.path, DISPLAY=self.display, HOME=self.home,
                    LC_ALL=self.locale, WINEDEBUG="-all",
-                   WINEDLLOVERRIDES="mscoree,mshtml=" + (";" + overrides if overrides else ""))
+                   WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+                   + (";" + overrides if overrides else ""))
         if self.arch == "x64":
             env["WINELOADER"] = WINE64
         else:
@@ -213,9 +221,13 @@ class Prefix:
         return os.path.join(windows, "syswow64" if self.arch == "x64" else "system32")
 
 
-def create_prefix(path, display, home, arch="x86"):
+def create_prefix(path, display, home, arch="x86", unmanaged=False):
     """A new prefix (wineboot, about 15 s) for programs of arch, with the user's shell folders
-    made real folders."""
+    made real folders.
+
+    unmanaged: for a display without a window manager (the tests' Xvfb). Wine's X11 driver then
+    still waits for one to take each closed top-level window away, two seconds per message box
+    answered, unless told that no window manager manages its windows ("Managed"="N")."""
     if os.path.exists(path):
         shutil.rmtree(path)
     os.makedirs(home, exist_ok=True)
@@ -224,7 +236,10 @@ def create_prefix(path, display, home, arch="x86"):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300, check=True)
     prefix.stop()
     # The first start after wineboot tidies a few keys of Wine's own; get it over with here.
-    prefix.run(["cmd", "/c", "exit"], 60)
+    first = (["reg.exe", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N",
+              "/f"] if unmanaged else ["cmd", "/c", "exit"])
+    if prefix.run(first, 60) != 0:
+        raise RuntimeError("the first start of the new prefix failed: %s" % " ".join(first))
     prefix.stop()
     user = prefix.user_dir()
     for name in os.listdir(user):
@@ -239,6 +254,7 @@ def create_prefix(path, display, home, arch="x86"):
 # everything else is copied.
 _SHARED_DIRS = ("drive_c/windows/system32/", "drive_c/windows/syswow64/",
                 "drive_c/windows/winsxs/")
+_SHARED_MIN_SIZE = 16384
 
 
 def copy_prefix(source, target):
@@ -247,12 +263,82 @@ def copy_prefix(source, target):
 
     def copy(src, dst):
         rel = os.path.relpath(src, source).replace(os.sep, "/")
-        if rel.startswith(_SHARED_DIRS) and os.path.getsize(src) >= 16384:
+        if rel.startswith(_SHARED_DIRS) and os.path.getsize(src) >= _SHARED_MIN_SIZE:
             os.link(src, dst)
         else:
             shutil.copy2(src, dst)
 
     shutil.copytree(source, target, symlinks=True, copy_function=copy)
+
+
+def _digest(path):
+    with open(path, "rb") as f:
+        return hashlib.file_digest(f, "sha256").hexdigest()
+
+
+class SharedFiles:
+    """The files that a copy of a prefix shares with it as hard links (copy_prefix), with the
+    inode and a digest of the content of each, taken once when the prefix was made.
+
+    A shared file is one inode in every copy, so a link made or removed anywhere (another copy
+    made or deleted beside this one) moves its change time in all of them at once, although its
+    content and everything Windows sees of it stayed. compare() asks same() about a file of the
+    copy whose record moved in its change time alone: it is unchanged only when it is still the
+    shared inode and its content is still the digest's. Any other change (content, size,
+    modification time, mode, owner, extended attributes, the name gone or replaced) shows as
+    ever."""
+
+    def __init__(self, table, copy):
+        self.table, self.copy = table, copy  # table: relative path -> (inode, sha256)
+        self._checked = {}  # (inode, change time) -> content found the same
+
+    @staticmethod
+    def _table_path(source):
+        return source.rstrip("/") + ".shared.json"
+
+    @classmethod
+    def record(cls, source):
+        """Digests every file of the prefix at source that copy_prefix shares, and keeps the
+        table beside the prefix (written whole, then renamed into place)."""
+        table = {}
+        for folder in _SHARED_DIRS:
+            for parent, _, names in os.walk(os.path.join(source, folder)):
+                for name in names:
+                    path = os.path.join(parent, name)
+                    st = os.lstat(path)
+                    if stat.S_ISREG(st.st_mode) and st.st_size >= _SHARED_MIN_SIZE:
+                        rel = os.path.relpath(path, source).replace(os.sep, "/")
+                        table[rel] = (st.st_ino, _digest(path))
+        path = cls._table_path(source)
+        with open("%s.%d" % (path, os.getpid()), "w") as f:
+            json.dump(table, f)
+        os.replace("%s.%d" % (path, os.getpid()), path)
+
+    @classmethod
+    def of(cls, source, copy):
+        """The files that copy shares with the prefix at source (the table recorded when that
+        was made, or recorded now)."""
+        path = cls._table_path(source)
+        if not os.path.exists(path):
+            cls.record(source)
+        with open(path) as f:
+            return cls({rel: tuple(entry) for rel, entry in json.load(f).items()}, copy)
+
+    def same(self, item, before, after):
+        if item[0] != "file" or before._replace(ctime_ns=after.ctime_ns) != after:
+            return False
+        entry = self.table.get(item[1])
+        if entry is None or entry[0] != after.ino:
+            return False
+        key = (after.ino, after.ctime_ns)
+        if key not in self._checked:
+            path = os.path.join(self.copy, item[1])
+            try:
+                self._checked[key] = (os.lstat(path).st_ino == after.ino
+                                      and _digest(path) == entry[1])
+            except OSError:
+                self._checked[key] = False
+        return self._checked[key]
 
 
 # --- Whole-state snapshot -------------------------------------------------------------------
@@ -347,6 +433,9 @@ def registry_strings(data):
     return strings
 
 
+FileState = namedtuple("FileState", "size mode uid gid ino mtime_ns ctime_ns xattrs")
+
+
 def snapshot(prefix_path):
     """Every registry key and value and every file, folder and link of the prefix."""
     items = {}
@@ -368,9 +457,20 @@ def snapshot(prefix_path):
                     items[("dir", child)] = ""
                     walk(entry.path, child + "/")
                 else:
-                    # Same inode and change time means the same content: nothing can write a file
-                    # without moving its change time.
-                    items[("file", child)] = (st.st_size, st.st_mode, st.st_ino, st.st_ctime_ns)
+                    # Same inode and change time means the same file: nothing can write a file or
+                    # change its attributes without moving its change time. The rest is kept to
+                    # tell what changed, and for SharedFiles, which discounts the change time of
+                    # a link made or removed elsewhere.
+                    try:
+                        xattrs = tuple(sorted((name, os.getxattr(entry.path, name,
+                                                                 follow_symlinks=False))
+                                              for name in os.listxattr(entry.path,
+                                                                       follow_symlinks=False)))
+                    except OSError:
+                        xattrs = None
+                    items[("file", child)] = FileState(st.st_size, st.st_mode, st.st_uid,
+                                                       st.st_gid, st.st_ino, st.st_mtime_ns,
+                                                       st.st_ctime_ns, xattrs)
 
     walk(prefix_path, "")
     return items
@@ -380,11 +480,13 @@ def is_noise(item):
     return item in WINE_NOISE
 
 
-def compare(before, after):
-    """(removed, added, changed) items, Wine's own rewrites left out."""
+def compare(before, after, shared=None):
+    """(removed, added, changed) items, Wine's own rewrites left out. shared: the SharedFiles of
+    a prefix that is a copy (copy_prefix)."""
     removed = {k for k in before if k not in after and not is_noise(k)}
     added = {k for k in after if k not in before and not is_noise(k)}
-    changed = {k for k in before if k in after and before[k] != after[k] and not is_noise(k)}
+    changed = {k for k in before if k in after and before[k] != after[k] and not is_noise(k)
+               and not (shared and shared.same(k, before[k], after[k]))}
     return removed, added, changed
 
 
