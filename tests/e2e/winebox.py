@@ -23,8 +23,9 @@ from collections import namedtuple
 # Wine's own processes several times and comparing the whole state after each run (`e2e.py noise`
 # repeats the experiment). Only this one value changes on every start: the display adapter's
 # driver date, rewritten with the start time. The first start after wineboot also deletes a few
-# keys of its own (network cards, class names of displays and monitors); create_prefix makes that
-# start before anything is compared, so those need no exception.
+# keys of its own (network cards), and the first program with a user interface the class names of
+# displays and monitors; create_prefix starts such a program before anything is compared, so those
+# need no exception.
 WINE_NOISE = [
     ("value", "HKLM",
      r"system\currentcontrolset\control\class\{4d36e968-e325-11ce-bfc1-08002be10318}\0000",
@@ -241,11 +242,16 @@ def create_prefix(path, display, home, arch="x86", unmanaged=False):
     subprocess.run(prefix.loader() + ["wineboot", "-i"], env=prefix.env(), stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300, check=True)
     prefix.stop()
-    # The first start after wineboot tidies a few keys of Wine's own; get it over with here.
-    first = (["reg.exe", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N",
-              "/f"] if unmanaged else ["cmd", "/c", "exit"])
-    if prefix.run(first, 60) != 0:
-        raise RuntimeError("the first start of the new prefix failed: %s" % " ".join(first))
+    # The first Windows program with a user interface to start loads the display driver, which
+    # tidies a few keys of Wine's own (the names of the display and monitor classes); get that
+    # over with here: rundll32 is such a program and, given nothing to run, ends at once.
+    first = [["rundll32.exe"]]
+    if unmanaged:
+        first.append(["reg.exe", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
+                      "/d", "N", "/f"])
+    for args in first:
+        if prefix.run(args, 60) != 0:
+            raise RuntimeError("the first start of the new prefix failed: %s" % " ".join(args))
     prefix.stop()
     user = prefix.user_dir()
     for name in os.listdir(user):
