@@ -35,12 +35,6 @@ WINE_NOISE = [
     ("value", "HKLM",
      r"system\currentcontrolset\control\class\{4d36e968-e325-11ce-bfc1-08002be10318}\0000",
      "symboliclinkvalue"),
-    # A restart (wineboot --restart) of a copy of the base prefix sets up the display adapter
-    # and monitor classes again and leaves their descriptions out.
-    ("value", "HKLM",
-     r"system\currentcontrolset\control\class\{4d36e968-e325-11ce-bfc1-08002be10318}", ""),
-    ("value", "HKLM",
-     r"system\currentcontrolset\control\class\{4d36e96e-e325-11ce-bfc1-08002be10318}", ""),
 ]
 # The registry files are compared by content, as keys and values, not as files.
 REGISTRY_FILES = {"system.reg": "HKLM", "user.reg": "HKCU", "userdef.reg": "HKU_DEFAULT"}
