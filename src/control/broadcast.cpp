@@ -16,11 +16,15 @@ static const UINT kComponentReplyBoundMs = 20000;
 
 UINT GetComponentMessage() { return SysRegisterWindowMessage(kComponentMessageName); }
 
-int NotifyComponents(LPARAM code) {
+int NotifyComponents(LPARAM code, void (*whileWaiting)()) {
   // A failed registration gives 0; the broadcast and the wait still happen.
   UINT message = GetComponentMessage();
   SysSendMessageTimeout(HWND_BROADCAST, message, 0, code, kComponentReplyFlags,
                         kComponentReplyBoundMs);
-  SysSleep(kComponentGraceMs);
+  DWORD returned = SysGetTickCount();
+  if (whileWaiting) whileWaiting();
+  // The rest of the second; the difference of two tick counts is right across a wrap.
+  DWORD spent = SysGetTickCount() - returned;
+  if (spent < kComponentGraceMs) SysSleep(kComponentGraceMs - spent);
   return 1;
 }

@@ -9,6 +9,8 @@ const LPARAM kUninstallNotice = 1023;  // carried in lParam
 // The message number the system gives "_Tolvane BroadCast Message_" (0 if registration fails).
 UINT GetComponentMessage();
 
-// Broadcasts the message with wParam 0 and lParam code, then gives the components one second.
-// Always returns 1.
-int NotifyComponents(LPARAM code);
+// Broadcasts the message with wParam 0 and lParam code, then gives the components one second,
+// counted from the broadcast's return. whileWaiting, when given, runs in that second: it must
+// only read, for the components are still stopping; the second is waited out in full however
+// long it takes, and not made longer when it takes more. Always returns 1.
+int NotifyComponents(LPARAM code, void (*whileWaiting)() = nullptr);

@@ -48,8 +48,7 @@ void RestrictDllSearch() {
   // whole system directory path nothing is loaded: never by bare name.
   PathBuffer systemDir;
   ZeroMemory(systemDir, sizeof(systemDir));
-  UINT length = SysGetSystemDirectory(systemDir, kPathSize);
-  if (length == 0 || length >= static_cast<UINT>(kPathSize)) return;
+  if (!GetSystemFolder(systemDir)) return;
   for (const char* name : kPreloadedDlls) {
     PathBuffer path;
     if (FormatPath(path, kPathSize, "%s\\%s", systemDir, name)) SysLoadLibrary(path);

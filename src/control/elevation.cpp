@@ -86,9 +86,10 @@ DWORD Relaunch() {
 
 }  // namespace
 
-int RunWithRights(HINSTANCE instance, LPSTR commandLine, int showState) {
+int RunWithRights(const char* commandLine) {
   RightsStep step = DecideRights(commandLine && IsRelaunched(commandLine));
-  if (step == kRunAsItIs) return RunUninstall(instance, nullptr, commandLine, showState);
+  // The flow reads none of its arguments.
+  if (step == kRunAsItIs) return RunUninstall(nullptr, nullptr, nullptr, SW_SHOWDEFAULT);
   if (step == kRelaunch) {
     // Started, or the user cancelled the prompt: nothing more from this copy.
     DWORD result = Relaunch();

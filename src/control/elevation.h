@@ -15,7 +15,7 @@ extern const char kRelaunchedMarker[];
 // Runs the uninstaller with the rights it needs, decided from the live token, never from a
 // setting that may wait for the next start of Windows:
 // - elevated, an administrator where UAC does not hold, or where nothing can be told (the 9x
-//   family, NT 4): RunUninstall with the four arguments;
+//   family, NT 4): RunUninstall;
 // - a limited administrator's token (UAC holds now), or a user who is no administrator where UAC
 //   holds now (the token may be virtualized) or on Windows 2000 and XP (the "Run As" dialog):
 //   the uninstaller started again with "runas" and the marker, once; this copy ends having
@@ -23,5 +23,6 @@ extern const char kRelaunchedMarker[];
 // - a user who is no administrator and cannot get the rights that way (UAC does not hold now),
 //   a relaunch that Windows refused or that failed, and a relaunched copy still without the
 //   rights: one box saying that administrator rights are needed, and nothing changed.
-// Returns the exit code, 0.
-int RunWithRights(HINSTANCE instance, LPSTR commandLine, int showState);
+// commandLine is the program's own; only the marker is looked for in it. Returns the exit
+// code, 0.
+int RunWithRights(const char* commandLine);

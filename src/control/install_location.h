@@ -1,18 +1,12 @@
 // Where the product is installed: the folder of its in-process COM server, taken from the
-// default value of its machine-wide class key, HKLM\Software\Classes\CLSID\{...}\InProcServer32.
+// default value of its machine-wide server key (kClassKey\kClassServerKey).
 #pragma once
 
-#include "platform/path.h"
+#include <windows.h>
 
-extern const char kClassKeyPath[];  // under HKEY_LOCAL_MACHINE
-// The same key as the path of its parent and its own name.
-extern const char kClassParentPath[];
-extern const char kClassServerKey[];
-
-extern PathBuffer g_installDir;  // written by LocateInstallFolder, read by RemoveInstallFiles
-
-// Reads a value (null name = the default value) of a key of the machine-wide classes root into
-// buffer; keyPath is under HKEY_LOCAL_MACHINE (Software\Classes\...).
+// Reads a value (null name = the default value) of keyPath into buffer. keyPath lies in the
+// classes root, which this program always takes as the machine-wide one: it is a path under
+// HKEY_LOCAL_MACHINE (Software\Classes\...), never one in the merged HKEY_CLASSES_ROOT view.
 // Returns buffer, or null when the key or value is missing or the data does not fit.
 char* ReadClassesRootValue(const char* valueName, char* buffer, DWORD size, const char* keyPath);
 

@@ -11,12 +11,13 @@
 extern "C" void __stdcall TolvaneEntry() {
   // First of all, before anything can load a library: no DLL from the program's own folder.
   RestrictDllSearch();
-  // And before any file is looked at: no junction a standard user made is followed.
+  // And before any file is looked at: where Windows has RedirectionGuard (Windows 11 22H2 and
+  // later), no junction a standard user made is followed by any open of this process. Elsewhere
+  // the file removal's own checks are what keep links out.
   EnforceRedirectionTrust();
   // Out of the folder it was started in, which may be the install folder it is about to remove.
   LeaveStartFolder();
   // Administrator rights first: without them this copy starts one that gets them, or says that
-  // they are needed, and ends. The arguments are the usual ones of a graphical Windows program;
-  // the uninstaller reads none but the marker of a relaunched copy.
-  ExitProcess(RunWithRights(GetModuleHandleA(nullptr), GetCommandLineA(), SW_SHOWDEFAULT));
+  // they are needed, and ends. Of the command line only the marker of a relaunched copy is read.
+  ExitProcess(RunWithRights(GetCommandLineA()));
 }

@@ -5,6 +5,5 @@
 
 int LeaveStartFolder() {
   PathBuffer system;
-  UINT length = SysGetSystemDirectory(system, sizeof(system));
-  return length > 0 && length < sizeof(system) && SysSetCurrentDirectory(system);
+  return GetSystemFolder(system) && SysSetCurrentDirectory(system);
 }

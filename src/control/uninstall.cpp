@@ -43,7 +43,9 @@ int RunUninstall(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (!LocateInstallFolder()) {
     ShowMessage(kAlreadyRemovedText, kCaption, MB_OK | MB_ICONINFORMATION);
   } else if (ShowMessage(kConfirmText, kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES) {
-    NotifyComponents(kUninstallNotice);
+    // The guard's look-ups of the system folders only read: they take place while the
+    // components stop, and after the second only the deletions are left.
+    NotifyComponents(kUninstallNotice, PrepareInstallFiles);
     RemoveRegistryEntries();
     RemoveInstallFiles();
     RemoveShellItems();

@@ -67,23 +67,25 @@ const char* const kSealedVariables[] = {"windir", "SystemRoot"};
 const char* const kProfileVariables[] = {"USERPROFILE", "PUBLIC"};
 const char kAbove[] = "\\..";
 
-// A list of folders with room for capacity of them. A folder that finds the list full is noted:
-// the guard would judge without it, so CollectGuardedFolders then fails and nothing is accepted.
+// A list of folders with room for capacity of them. A folder that cannot be kept, for want of
+// room in the list or because it and its suffix are longer than a path, is noted: the guard
+// would judge without it, so CollectGuardedFolders then fails and nothing is accepted.
 struct FolderList {
   PathBuffer* folders;
   int* count;
   int capacity;
-  int full;  // a folder did not fit
+  int dropped;  // a folder could not be kept
 };
 
-// Adds folder followed by suffix to list, when there is one and it fits.
+// Adds folder followed by suffix to list, when there is one; notes it when it cannot.
 void Keep(FolderList* list, const char* folder, const char* suffix) {
   if (!folder[0]) return;
-  if (*list->count >= list->capacity) {
-    list->full = 1;
+  if (*list->count >= list->capacity ||
+      !FormatPath(list->folders[*list->count], kPathSize, "%s%s", folder, suffix)) {
+    list->dropped = 1;
     return;
   }
-  if (FormatPath(list->folders[*list->count], kPathSize, "%s%s", folder, suffix)) ++*list->count;
+  ++*list->count;
 }
 
 void KeepShellFolder(FolderList* list, int csidl, const char* suffix) {
@@ -112,12 +114,10 @@ int CollectGuardedFolders(GuardedFolders* guarded) {
   FolderList wellKnown = {guarded->wellKnown, &guarded->wellKnownCount, kMaxWellKnownFolders, 0};
   guarded->sealedCount = guarded->wellKnownCount = 0;
   PathBuffer folder;
-  UINT length = SysGetWindowsDirectory(folder, kPathSize);
-  if (length == 0 || length >= static_cast<UINT>(kPathSize)) return 0;
+  if (!GetWindowsFolder(folder)) return 0;
   Keep(&sealed, folder, "");
   Keep(&wellKnown, folder, "");
-  length = SysGetSystemDirectory(folder, kPathSize);
-  if (length == 0 || length >= static_cast<UINT>(kPathSize)) return 0;
+  if (!GetSystemFolder(folder)) return 0;
   Keep(&wellKnown, folder, "");
 
   KeepShellFolder(&sealed, CSIDL_WINDOWS, "");
@@ -130,6 +130,6 @@ int CollectGuardedFolders(GuardedFolders* guarded) {
 
   KeepRealFolders(&sealed);
   KeepRealFolders(&wellKnown);
-  // A folder left out for want of room would be one the guard does not judge by.
-  return !sealed.full && !wellKnown.full;
+  // A folder left out would be one the guard does not judge by.
+  return !sealed.dropped && !wellKnown.dropped;
 }

@@ -29,5 +29,6 @@ FolderVerdict JudgeInstallFolder(const char* folder, const GuardedFolders* guard
 // leads. Sealed: the Windows folder and the folder that holds the user profiles. Well-known: the
 // Windows and system directories, Program Files, profiles, desktop, documents, Start menu,
 // application data and temporary folders. Folders Windows does not know are left out. Returns
-// 0 when the Windows or system directory is unknown or a folder finds no room, else 1.
+// 0 when the Windows or system directory is unknown, or a folder Windows names cannot be kept
+// (no room, or too long with "\.." added), else 1.
 int CollectGuardedFolders(GuardedFolders* guarded);

@@ -91,7 +91,7 @@ FolderVerdict Canonicalize(const char* path, char* canonical, int size) {
     start = length;
     if (!AppendComponent(&p, canonical, size, &length)) return kFolderMalformed;
     if (length == start) return *p ? kFolderMalformed : kFolderRoot;  // "\\server\"
-    if (canonical[length - 1] == '$') return kFolderMalformed;
+    if (canonical[length - 1] == '$') return kFolderShare;  // administrative
   } else if (IsAsciiLetter(p[0]) && p[1] == ':') {
     // "C:" alone is joined into "C:\..." by the cleanup, so it stands for the root; "C:name"
     // depends on the drive's current folder.

@@ -7,11 +7,12 @@ enum FolderVerdict {
   kFolderAccepted,
   kFolderRelative,   // no drive or share: it would depend on the current folder
   kFolderRoot,       // a drive or share root, also when reached through ".."
-  kFolderMalformed,  // not a plain folder path (device or administrative share path, stream
-                     // or wildcard characters, a name of dots alone, a broken double-byte pair)
+  kFolderMalformed,  // not a plain folder path (a device path, stream or wildcard characters,
+                     // a name of dots alone, a broken double-byte pair, longer than a path)
   kFolderWellKnown,  // is, or contains, one of the well-known folders
   kFolderSealed,     // is, lies in or contains the Windows folder or the folder of all profiles
-  kFolderShare,      // on a share: a share can name a local folder under another name
+  kFolderShare,      // on a share, administrative ones (C$, ADMIN$) among them: a share can
+                     // name a local folder under another name
 };
 
 // Whether c is a letter of ASCII, as a drive letter is.

@@ -64,10 +64,10 @@ int HasConvertedName(const char* path) {
   }
 }
 
-// The plain text of a final path as SysGetFinalPathNameByHandle gives it, in real (a
-// PathBuffer): "\\?\C:\..." becomes "C:\...", and "\\?\UNC\server\share\..." becomes
-// "\\server\share\...". Returns 0 for any other form (a volume without a drive letter) and for a
-// path with a name that the conversion to the ANSI code page changed.
+// The plain text of a final path, converted to the ANSI code page, in real (a PathBuffer):
+// "\\?\C:\..." becomes "C:\...", and "\\?\UNC\server\share\..." becomes "\\server\share\...".
+// Returns 0 for any other form (a volume without a drive letter) and for a path with a name that
+// the conversion to the ANSI code page changed.
 int PlainFinalPath(const char* final, char* real) {
   if (strncmp(final, "\\\\?\\", 4) != 0) return 0;
   const char* rest = final + 4;
@@ -95,18 +95,20 @@ int FindLongForm(const char* folder, char* longForm) {
 
 int FindRealFolder(const char* folder, char* real) {
   PathBuffer longForm, final;
+  WCHAR wide[kPathSize];
   int linked;
   if (!WalkPath(folder, longForm, &linked, 1)) return 0;
   // Windows is asked even without a link on the path: a drive letter can itself stand for a
   // folder (subst) or a share (a mapped drive).
-  memset(final, 0, sizeof(final));
   DWORD length = 0;
   HANDLE file = SysOpenForQuery(longForm);
   if (file != INVALID_HANDLE_VALUE) {
-    length = SysGetFinalPathNameByHandle(file, final, sizeof(final));
+    length = SysGetFinalPathWide(file, wide, kPathSize);
     SysCloseHandle(file);
   }
-  if (length > 0) return length < sizeof(final) && PlainFinalPath(final, real);
+  if (length > 0)
+    return length < static_cast<DWORD>(kPathSize) && SysWideToAnsi(wide, final, kPathSize) &&
+           PlainFinalPath(final, real);
   // Without an answer the long form is where the folder leads, unless a link is on its path.
   return !linked && FormatPath(real, kPathSize, "%s", longForm);
 }

@@ -1,5 +1,8 @@
-// Straight calls to the ANSI Win32 functions. Built twice: plain for the shipped exe, and with
-// TOLVANE_SEAM for the unit tests, where a stand-in set in g_seam runs instead of the real call.
+// The Windows operations of platform.h: ANSI Win32 calls where those serve, wide ones where a
+// name must reach the file system unconverted, ntdll's calls for what only handles can do, and
+// run-time look-ups of whatever some systems lack. Built twice: plain for the shipped exe, and
+// with TOLVANE_SEAM for the unit tests, where a stand-in set in g_seam runs instead of the real
+// call.
 #include "platform/platform.h"
 
 #include <shellapi.h>
@@ -78,9 +81,15 @@ LONG SysRegDeleteKeyItself(HKEY key) {
   // NTSTATUS NTAPI NtDeleteKey(HANDLE), documented in the driver kit as ZwDeleteKey. ntdll is in
   // every process of the NT family; nothing is loaded.
   typedef LONG(WINAPI * DeleteKeyFunction)(HANDLE);
+  typedef ULONG(WINAPI * ErrorOfStatusFunction)(LONG);
   FARPROC found = NtProc("NtDeleteKey");
   if (!found) return ERROR_CALL_NOT_IMPLEMENTED;
-  return As<DeleteKeyFunction>(found)(key) >= 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  LONG status = As<DeleteKeyFunction>(found)(key);
+  if (status >= 0) return ERROR_SUCCESS;
+  // The Win32 error the status stands for (RtlNtStatusToDosError: ntdll on the whole NT family).
+  FARPROC errorOf = NtProc("RtlNtStatusToDosError");
+  return errorOf ? static_cast<LONG>(As<ErrorOfStatusFunction>(errorOf)(status))
+                 : ERROR_ACCESS_DENIED;
 }
 
 LONG SysRegCloseKey(HKEY key) {
@@ -144,22 +153,13 @@ HANDLE SysOpenForQuery(const char* path) {
                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-DWORD SysGetFinalPathNameByHandle(HANDLE file, char* buffer, DWORD size) {
-  STAND_IN(GetFinalPathNameByHandle, file, buffer, size);
+DWORD SysGetFinalPathWide(HANDLE file, WCHAR* buffer, DWORD size) {
+  STAND_IN(GetFinalPathWide, file, buffer, size);
   // Windows Vista and later. The 9x family, NT 4, 2000 and XP lack it and take the fallback:
   // no answer, so a folder reached through a link counts as one whose location is unknown.
   // Looked up here, at run time, so that the exe still starts on those systems.
-  typedef DWORD(WINAPI * FinalPathFunction)(HANDLE, LPSTR, DWORD, DWORD);
-  const DWORD kVolumeNameDos = 0;  // "\\?\C:\...", not a volume GUID or NT device path
-  FARPROC found = KernelProc("GetFinalPathNameByHandleA");
-  if (!found) return 0;
-  return As<FinalPathFunction>(found)(file, buffer, size, kVolumeNameDos);
-}
-
-DWORD SysGetFinalPathWide(HANDLE file, WCHAR* buffer, DWORD size) {
-  STAND_IN(GetFinalPathWide, file, buffer, size);
   typedef DWORD(WINAPI * FinalPathFunction)(HANDLE, LPWSTR, DWORD, DWORD);
-  const DWORD kVolumeNameDos = 0;
+  const DWORD kVolumeNameDos = 0;  // "\\?\C:\...", not a volume GUID or NT device path
   FARPROC found = KernelProc("GetFinalPathNameByHandleW");
   if (!found) return 0;
   return As<FinalPathFunction>(found)(file, buffer, size, kVolumeNameDos);
@@ -238,6 +238,15 @@ int SysAnsiToWide(const char* text, WCHAR* buffer, int size) {
                                                size)
                          : 0;
   return written > 0 ? written - 1 : 0;
+}
+
+int SysWideToAnsi(const WCHAR* text, char* buffer, int size) {
+  STAND_IN(WideToAnsi, text, buffer, size);
+  BOOL defaulted = FALSE;
+  int written = size > 1 ? WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, buffer,
+                                               size, nullptr, &defaulted)
+                         : 0;
+  return written > 0 && !defaulted ? written - 1 : 0;
 }
 
 HANDLE SysOpenEntry(HANDLE folder, const WCHAR* name, int length, ACCESS_MASK access) {

@@ -1,7 +1,9 @@
 // The program's only way to Windows. Each operation takes the arguments the uninstaller passes
-// and gives back the result it relies on; in the shipped exe each is a straight call to the ANSI
-// Win32 function. The unit-test build compiles the same file with TOLVANE_SEAM, which lets a test
-// put a stand-in in front of any single operation (see seam.h).
+// and gives back the result it relies on. Most are straight calls to the ANSI Win32 function;
+// some call the wide one (names as the file system stores them), ntdll (what only a handle can
+// do), or a function looked up at run time where some Windows lacks it: each says which. The
+// unit-test build compiles the same file with TOLVANE_SEAM, which lets a test put a stand-in in
+// front of any single operation (see seam.h).
 #pragma once
 
 #include <windows.h>
@@ -20,7 +22,8 @@ LONG SysRegEnumKey(HKEY key, DWORD index, char* name, DWORD nameLength);
 LONG SysRegDeleteKey(HKEY key, const char* name);
 // Deletes the open key itself (full access; it must have no subkeys) through its handle, never
 // by a name that could meanwhile lead elsewhere (NtDeleteKey, looked up in ntdll at run time:
-// the NT family only). ERROR_SUCCESS when it is gone.
+// the NT family only). ERROR_SUCCESS when it is gone, else the Win32 error of Windows' status
+// (ERROR_ACCESS_DENIED, ERROR_KEY_DELETED, ...; ERROR_CALL_NOT_IMPLEMENTED without NtDeleteKey).
 LONG SysRegDeleteKeyItself(HKEY key);
 LONG SysRegCloseKey(HKEY key);
 // Opens the key itself even when it is a registry link, not the key the link leads to
@@ -43,12 +46,11 @@ UINT SysGetDriveType(const char* root);
 // mode, folders included. INVALID_HANDLE_VALUE when it cannot be opened; close with
 // SysCloseHandle.
 HANDLE SysOpenForQuery(const char* path);
-// The path Windows reached the open file or folder by, every link followed, in the "\\?\" form
-// with a drive letter (or "\\?\UNC\"). Returns its length, the size needed when it does not
-// fit, or 0 when Windows cannot tell or lacks the function.
-DWORD SysGetFinalPathNameByHandle(HANDLE file, char* buffer, DWORD size);
-// The same, in UTF-16 ("\\?\C:\..."), spared the conversion to the ANSI code page: a name is
-// compared as the file system stores it. Returns as SysGetFinalPathNameByHandle, in characters.
+// The path Windows reached the open file or folder by, every link followed, in UTF-16 and in the
+// "\\?\" form with a drive letter ("\\?\C:\...", or "\\?\UNC\..."), as the file system
+// stores its names (GetFinalPathNameByHandleW, Windows Vista and later; looked up at run time).
+// Returns its length in characters, the size needed when it does not fit, or 0 when Windows
+// cannot tell or lacks the function.
 DWORD SysGetFinalPathWide(HANDLE file, WCHAR* buffer, DWORD size);
 // Holds a folder open, itself and not what a link there leads to, for as long as its entries are
 // deleted: list access, sharing read and write but not delete, so that while it is open nobody
@@ -64,6 +66,10 @@ BOOL SysReadFolderEntries(HANDLE folder, void* buffer, DWORD size, int restart);
 // Returns the characters written without the terminator, or 0 when they do not fit or the text
 // holds a byte sequence the code page does not define.
 int SysAnsiToWide(const char* text, WCHAR* buffer, int size);
+// Converts UTF-16 text to the ANSI code page, into buffer (size bytes, terminated), refusing any
+// character the code page cannot spell as itself (no look-alike, no default character). Returns
+// the bytes written without the terminator, or 0 when they do not fit or a character was refused.
+int SysWideToAnsi(const WCHAR* text, char* buffer, int size);
 // Opens the entry name (length UTF-16 characters) of the folder open as folder, relative to that
 // handle and by that name alone, with access (and the right to read its attributes): a file or a
 // file link itself, never what a link leads to, and never a folder; every sharing mode; an

@@ -26,11 +26,11 @@ struct PlatformSeam {
   decltype(&SysGetWindowsDirectory) GetWindowsDirectory;
   decltype(&SysGetDriveType) GetDriveType;
   decltype(&SysOpenForQuery) OpenForQuery;
-  decltype(&SysGetFinalPathNameByHandle) GetFinalPathNameByHandle;
   decltype(&SysGetFinalPathWide) GetFinalPathWide;
   decltype(&SysHoldFolder) HoldFolder;
   decltype(&SysReadFolderEntries) ReadFolderEntries;
   decltype(&SysAnsiToWide) AnsiToWide;
+  decltype(&SysWideToAnsi) WideToAnsi;
   decltype(&SysOpenEntry) OpenEntry;
   decltype(&SysOpenFolderForDelete) OpenFolderForDelete;
   decltype(&SysGetFileInformation) GetFileInformation;

@@ -1,7 +1,9 @@
-// The recursive purge: empties a registry key of every value and every subkey below it, so that
-// the key itself can then be deleted (Windows of the NT family deletes only keys without
-// subkeys). Every key is opened relative to its parent's handle, as itself and never through a
-// registry link, and deleted through the handle that was checked.
+// The recursive purge: empties a registry key of every value and every subkey below it. The
+// subkeys go so that the key itself can then be deleted (Windows of the NT family deletes no key
+// that has subkeys; values do not stop it); the values go so that a key that has to stay, above
+// a link or a subkey that could not be removed, keeps none of the product's data. Every key is
+// opened relative to its parent's handle, as itself and never through a registry link, and
+// deleted through the handle that was checked.
 #pragma once
 
 #include <windows.h>

@@ -4,9 +4,9 @@
 // opened skips only what lies below it.
 #include "registry/registry_cleanup.h"
 
-#include "control/install_location.h"
 #include "platform/family.h"
 #include "platform/platform.h"
+#include "product/product.h"
 #include "registry/purge.h"
 
 // Each key is named by the part Windows gives (links the system made, such as CurrentControlSet,
@@ -29,11 +29,15 @@ const char* const kServiceSubkeysNt[] = {"geltanet", "warderctl", "wardernt", "k
 
 namespace {
 
-// Opens own (a path of the product's or the vendor's keys; null for none) below the key
-// systemPath of root with full access. Returns 1 when key is open.
+// A key of the system's is only the root the product's keys are opened relative to, and
+// deleted below (on the 9x family, by their names): it is asked for no more than that.
+const REGSAM kSystemKeyAccess = KEY_ENUMERATE_SUB_KEYS;
+
+// Opens own (a path of the product's or the vendor's keys, opened with full access; null for
+// none) below the key systemPath of root. Returns 1 when key is open.
 int OpenProductKey(HKEY root, const char* systemPath, const char* own, WindowsFamily family,
                    HKEY* key) {
-  if (SysRegOpenKey(root, systemPath, KEY_ALL_ACCESS, key) != ERROR_SUCCESS) return 0;
+  if (SysRegOpenKey(root, systemPath, kSystemKeyAccess, key) != ERROR_SUCCESS) return 0;
   if (!own) return 1;
   HKEY system = *key;
   int opened = OpenOwnKey(system, own, family, key);
@@ -76,7 +80,7 @@ void RemoveRegistryEntries() {
   DeleteValue(HKEY_CURRENT_USER, kCurrentVersionKey, kStartupKey, kStartupValue, family);
 
   // The class key's default value, machine-wide: without it the product counts as removed.
-  DeleteValue(HKEY_LOCAL_MACHINE, kClassParentPath, kClassServerKey, nullptr, family);
+  DeleteValue(HKEY_LOCAL_MACHINE, kClassKey, kClassServerKey, nullptr, family);
 
   DeleteSubkeys(kUninstallKey, nullptr, kUninstallEntry, family);
 

@@ -140,7 +140,7 @@ class Elevation : public SeamTest {
   static int RunCopy(const std::string& line) {
     std::vector<char> commandLine(line.begin(), line.end());
     commandLine.push_back(0);
-    return RunWithRights(GetModuleHandleA(nullptr), commandLine.data(), SW_SHOWDEFAULT);
+    return RunWithRights(commandLine.data());
   }
   // Runs the copy the user started and every copy started after it, as the shell would: its
   // own path quoted, then the parameters.

@@ -8,7 +8,12 @@
 
 #include <string>
 
+#include "product/product.h"
 #include "support/seam_fixture.h"
+
+// The server key as Windows names it, spelt out here so that a wrong key in the program shows.
+static const char kClassKeyPath[] =
+    "Software\\Classes\\CLSID\\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}\\InProcServer32";
 
 namespace {
 

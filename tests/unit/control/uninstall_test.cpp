@@ -10,7 +10,12 @@
 #include <vector>
 
 #include "control/install_location.h"
+#include "product/product.h"
 #include "support/seam_fixture.h"
+
+// The server key as Windows names it, spelt out here so that a wrong key in the program shows.
+static const char kClassKeyPath[] =
+    "Software\\Classes\\CLSID\\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}\\InProcServer32";
 
 namespace {
 
@@ -52,7 +57,12 @@ class Uninstall : public SeamTest {
       Record("broadcast " + std::to_string(lParam));
       return 0;
     };
-    g_seam.Sleep = [](DWORD ms) { Record("sleep " + std::to_string(ms)); };
+    // The rest of the components' second: all of it, as the guard's look-ups take no time here.
+    g_seam.Sleep = [](DWORD ms) {
+      EXPECT_LE(ms, 1000u);
+      EXPECT_GE(ms, 900u);
+      Record("sleep");
+    };
     g_seam.RegOpenKey = [](HKEY root, const char* path, REGSAM access, HKEY* key) -> LONG {
       if (access == KEY_READ) {
         Record("lookup");
@@ -65,14 +75,20 @@ class Uninstall : public SeamTest {
       Record("registry");
       return FALSE;
     };
-    // The file step starts by asking where Windows is, to judge the install folder.
-    g_seam.GetWindowsDirectory = [](char*, UINT) -> UINT {
-      Record("files");
-      return 0;
+    // The guard's collection starts by asking where Windows is; it goes on to the shell's
+    // folders, as the removal of the program group and the shortcut does later.
+    g_seam.GetWindowsDirectory = [](char* buffer, UINT size) -> UINT {
+      Record("guard");
+      return PassThrough(g_seam.GetWindowsDirectory, &SysGetWindowsDirectory, buffer, size);
     };
     g_seam.GetSpecialFolderPath = [](char*, int) -> BOOL {
-      Record("shell");
+      Record("shell folder");
       return FALSE;
+    };
+    // The file step holds the install folder before anything in it goes.
+    g_seam.HoldFolder = [](const char*) -> HANDLE {
+      Record("files");
+      return INVALID_HANDLE_VALUE;
     };
   }
   void TearDown() override {
@@ -114,8 +130,9 @@ TEST_F(Uninstall, TextsAreTheKoreanMessagesInCodePage949) {
 TEST_F(Uninstall, YesRunsEveryStepInOrder) {
   Install();
   EXPECT_EQ(0, Run());
-  EXPECT_EQ((std::vector<std::string>{"lookup", "box confirm", "broadcast 1023", "sleep 1000",
-                                      "registry", "files", "shell", "box completed"}),
+  EXPECT_EQ((std::vector<std::string>{"lookup", "box confirm", "broadcast 1023", "guard",
+                                      "shell folder", "sleep", "registry", "files",
+                                      "shell folder", "box completed"}),
             Phases());
   ASSERT_EQ(2u, Boxes().size());
   EXPECT_EQ(nullptr, Boxes()[0].owner);
@@ -125,6 +142,46 @@ TEST_F(Uninstall, YesRunsEveryStepInOrder) {
   EXPECT_EQ("Uninstall Tolvane", Boxes()[1].caption);
   EXPECT_EQ(0x40u, Boxes()[1].style);
   EXPECT_STREQ("C:\\Program Files\\Brenlock\\Tolvane", g_installDir);
+}
+
+// The components get their full second after the broadcast returned, the guard's look-ups of
+// the system folders take place inside it (here slowed to take most of it), and the deletions
+// start once it is over, not later by the look-ups' time.
+TEST_F(Uninstall, DeletesNothingBeforeTheComponentsHadTheirSecond) {
+  struct Clock {
+    DWORD returned, lookupsFrom, lookupsTo, firstDeletion;
+    int lookups;
+  };
+  static Clock clock;
+  clock = Clock();
+  const DWORD kLookupMs = 25;
+  Install();
+  g_seam.Sleep = nullptr;  // the real wait
+  g_seam.SendMessageTimeout = [](HWND, UINT, WPARAM, LPARAM, UINT, UINT) -> LRESULT {
+    clock.returned = GetTickCount();
+    return 0;
+  };
+  g_seam.GetSpecialFolderPath = [](char*, int) -> BOOL {
+    if (clock.firstDeletion) return FALSE;  // the shell items, after the deletions began
+    if (!clock.lookups++) clock.lookupsFrom = GetTickCount();
+    Sleep(kLookupMs);
+    clock.lookupsTo = GetTickCount();
+    return FALSE;
+  };
+  g_seam.RegOpenKey = [](HKEY root, const char* path, REGSAM access, HKEY* key) -> LONG {
+    if (access == KEY_READ) return RegOpenKeyExA(root, path, 0, access, key);
+    if (!clock.firstDeletion) clock.firstDeletion = GetTickCount();
+    return ERROR_ACCESS_DENIED;
+  };
+  EXPECT_EQ(0, Run());
+  ASSERT_GT(clock.lookups, 10) << "the guard's shell folders were looked up during the wait";
+  DWORD lookupsTook = clock.lookupsTo - clock.lookupsFrom;
+  ASSERT_GE(lookupsTook, 300u);
+  EXPECT_GE(clock.lookupsFrom, clock.returned);
+  EXPECT_LE(clock.lookupsTo, clock.firstDeletion);
+  DWORD waited = clock.firstDeletion - clock.returned;
+  EXPECT_GE(waited, 1000u) << "a deletion began before the components had their second";
+  EXPECT_LT(waited, 1000u + lookupsTook / 2) << "the look-ups made the wait longer";
 }
 
 TEST_F(Uninstall, AnythingButYesStopsAfterTheQuestion) {
@@ -163,13 +220,15 @@ TEST_F(Uninstall, GoesOnWhenTheMutexCannotBeCreated) {
     SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   };
-  g_seam.CloseHandle = [](HANDLE) -> BOOL {
-    Record("close");
-    return TRUE;
+  // No mutex to release at the end: nothing closes a null handle.
+  g_seam.CloseHandle = [](HANDLE handle) -> BOOL {
+    if (!handle) Record("close");
+    return handle ? CloseHandle(handle) : FALSE;
   };
   EXPECT_EQ(0, Run());
-  EXPECT_EQ((std::vector<std::string>{"lookup", "box confirm", "broadcast 1023", "sleep 1000",
-                                      "registry", "files", "shell", "box completed"}),
+  EXPECT_EQ((std::vector<std::string>{"lookup", "box confirm", "broadcast 1023", "guard",
+                                      "shell folder", "sleep", "registry", "files",
+                                      "shell folder", "box completed"}),
             Phases());
 }
 

@@ -136,8 +136,8 @@ TEST_F(FolderGuard, JudgesTheFolderByItsResolvedText) {
       {"C:\\Program Files\\ . ", kFolderMalformed},
       {"\\\\?\\C:\\Program Files\\Brenlock\\Tolvane", kFolderMalformed},
       {"\\\\.\\C:\\Program Files\\Brenlock\\Tolvane", kFolderMalformed},
-      {"\\\\localhost\\C$\\Program Files\\Brenlock\\Tolvane", kFolderMalformed},
-      {"\\\\server\\ADMIN$", kFolderMalformed},
+      {"\\\\localhost\\C$\\Program Files\\Brenlock\\Tolvane", kFolderShare},
+      {"\\\\server\\ADMIN$", kFolderShare},
       {"\\\\\\server\\share\\Tolvane", kFolderMalformed},
       {"\\\\server\\\\share\\Tolvane", kFolderMalformed},
   };
@@ -197,7 +197,7 @@ TEST_F(FolderGuard, TellsPlainEntryNames) {
 // Where a folder really leads, as Wine tells it for real folders and short names, and with the
 // answers Wine cannot give stood in: a folder on the path marked as a link (Wine's own links
 // need a Unix symbolic link; the held-folder tests make real ones), a final path Windows gives
-// for it, or none (a system without GetFinalPathNameByHandleA, or a link it cannot resolve).
+// for it, or none (a system without GetFinalPathNameByHandleW, or a link it cannot resolve).
 class RealFolder : public SeamTest {
  protected:
   struct Answers {
@@ -222,11 +222,12 @@ class RealFolder : public SeamTest {
       return CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     };
-    g_seam.GetFinalPathNameByHandle = [](HANDLE file, char* buffer, DWORD size) -> DWORD {
-      if (!Current().final) return GetFinalPathNameByHandleA(file, buffer, size, 0);
-      if (strlen(Current().final) >= size) return strlen(Current().final) + 1;
-      strcpy(buffer, Current().final);
-      return strlen(Current().final);
+    g_seam.GetFinalPathWide = [](HANDLE file, WCHAR* buffer, DWORD size) -> DWORD {
+      if (!Current().final) return GetFinalPathNameByHandleW(file, buffer, size, 0);
+      std::wstring final = FromAnsi(Current().final);
+      if (final.size() >= size) return final.size() + 1;
+      wcscpy(buffer, final.c_str());
+      return final.size();
     };
   }
 };
@@ -419,6 +420,20 @@ TEST_F(FolderGuard, CollectsNothingWithoutTheWindowsOrSystemDirectory) {
   EXPECT_EQ(0, CollectGuardedFolders(&guarded));
   g_seam.GetWindowsDirectory = nullptr;
   g_seam.GetSystemDirectory = [](char*, UINT) -> UINT { return MAX_PATH + 1; };
+  EXPECT_EQ(0, CollectGuardedFolders(&guarded));
+}
+
+// A folder Windows names that cannot be kept makes the whole collection fail, rather than leave
+// the guard judging without it: a profile whose path fills MAX_PATH has no room for the "\.."
+// that names the folder of all profiles.
+TEST_F(FolderGuard, CollectsNothingWhenAFolderCannotBeKept) {
+  g_seam.GetSpecialFolderPath = [](char* buffer, int csidl) -> BOOL {
+    if (csidl != CSIDL_PROFILE) return SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE);
+    std::string deep = "C:\\Users\\" + std::string(MAX_PATH - 12, 'u');
+    strcpy(buffer, deep.c_str());
+    return TRUE;
+  };
+  GuardedFolders guarded;
   EXPECT_EQ(0, CollectGuardedFolders(&guarded));
 }
 

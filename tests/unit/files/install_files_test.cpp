@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "control/install_location.h"
 #include "files/files.h"
 #include "files/files_fixture.h"
 #include "files/in_use.h"
+#include "product/product.h"
 
 namespace {
 
@@ -202,10 +202,11 @@ TEST_F(InstallFiles, DeletesNothingInAFolderTheGuardRefuses) {
       found->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     return search;
   };
-  g_seam.GetFinalPathNameByHandle = [](HANDLE, char* buffer, DWORD size) -> DWORD {
-    if (finalPath == "?" || finalPath.size() >= size) return 0;
-    strcpy(buffer, finalPath.c_str());
-    return finalPath.size();
+  g_seam.GetFinalPathWide = [](HANDLE, WCHAR* buffer, DWORD size) -> DWORD {
+    std::wstring final = FromAnsi(finalPath);
+    if (finalPath == "?" || final.size() >= size) return 0;
+    wcscpy(buffer, final.c_str());
+    return final.size();
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -313,6 +313,38 @@ TEST_F(Purge, SkipsSubkeyNamesTheConversionChanged) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Base() + "\\Top\\b"));
 }
 
+// Deleting a key through its handle says why it failed, in Windows' own error: a key with a
+// subkey is refused, and a handle that is no key is reported as such, not as a refusal.
+TEST_F(Purge, DeletingAKeyItselfTellsWhyItFailed) {
+  struct Case {
+    const char* name;
+    bool withSubkey, notAKey;
+    LONG result;
+  };
+  const Case cases[] = {
+      {"empty", false, false, ERROR_SUCCESS},
+      {"with a subkey", true, false, ERROR_ACCESS_DENIED},
+      {"no key", false, true, ERROR_INVALID_HANDLE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path = Base() + "\\key";
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    if (c.withSubkey) {
+      HKEY sub;
+      ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(key, "sub", &sub));
+      RegCloseKey(sub);
+    }
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_EQ(c.result, SysRegDeleteKeyItself(c.notAKey ? reinterpret_cast<HKEY>(event) : key));
+    CloseHandle(event);
+    RegCloseKey(key);
+    DeleteTree(HKEY_CURRENT_USER, path);
+  }
+}
+
 TEST(PlainKeyName, TellsNamesOfOneSubkey) {
   ASSERT_EQ(949u, GetACP());
   struct Case {

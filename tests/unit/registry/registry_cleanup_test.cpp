@@ -207,13 +207,17 @@ class Plan : public SeamTest {
   // platform of the 9x family, as Wine's "win98" setting gives it.
   static BOOL NoSystemVersion(OSVERSIONINFOW*) { return FALSE; }
   static BOOL System9x(OSVERSIONINFOW* version) {
-    BOOL ok = SysGetSystemVersion(version);
+    BOOL ok = PassThrough(g_seam.GetSystemVersion, &SysGetSystemVersion, version);
     version->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
     return ok;
   }
   static void CountHandles() {
+    // The system's keys, opened from a root, only to open the product's keys below them;
+    // those are opened with full access.
     g_seam.RegOpenKey = [](HKEY root, const char* path, REGSAM access, HKEY* key) -> LONG {
-      EXPECT_EQ(static_cast<REGSAM>(KEY_ALL_ACCESS), access) << path;
+      bool system = root == HKEY_LOCAL_MACHINE || root == HKEY_CURRENT_USER;
+      EXPECT_EQ(static_cast<REGSAM>(system ? KEY_ENUMERATE_SUB_KEYS : KEY_ALL_ACCESS), access)
+          << path;
       return CountedOpen(root, path, access, key);
     };
     g_seam.RegOpenKeyItself = [](HKEY root, const char* path, REGSAM access, HKEY* key) -> LONG {

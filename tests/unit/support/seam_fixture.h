@@ -48,6 +48,14 @@ inline LONG OpenMergedClasses(HKEY root, const char* path, REGSAM access, HKEY* 
   return RegOpenKeyExA(root, path, 0, access, key);
 }
 
+// Text in the ANSI code page in UTF-16, converted by Windows itself, unchanged otherwise.
+inline std::wstring FromAnsi(const std::string& ansi) {
+  std::wstring wide(ansi.size() + 1, L'\0');
+  int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], wide.size());
+  wide.resize(n > 0 ? n - 1 : 0);
+  return wide;
+}
+
 // The UTF-8 text in code page 949, converted by Windows itself (independent of the program's
 // byte strings).
 inline std::string ToCp949(const char* utf8) {
