@@ -21,10 +21,10 @@ int NotifyComponents(LPARAM code, void (*whileWaiting)()) {
   UINT message = GetComponentMessage();
   SysSendMessageTimeout(HWND_BROADCAST, message, 0, code, kComponentReplyFlags,
                         kComponentReplyBoundMs);
-  DWORD returned = SysGetTickCount();
+  // Counted to the millisecond: GetTickCount's steps would cut up to 16 ms off the second.
+  DWORD returned = SysGetMilliseconds();
   if (whileWaiting) whileWaiting();
-  // The rest of the second; the difference of two tick counts is right across a wrap.
-  DWORD spent = SysGetTickCount() - returned;
+  DWORD spent = SysGetMilliseconds() - returned;
   if (spent < kComponentGraceMs) SysSleep(kComponentGraceMs - spent);
   return 1;
 }

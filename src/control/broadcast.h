@@ -11,6 +11,7 @@ UINT GetComponentMessage();
 
 // Broadcasts the message with wParam 0 and lParam code, then gives the components one second,
 // counted from the broadcast's return. whileWaiting, when given, runs in that second: it must
-// only read, for the components are still stopping; the second is waited out in full however
-// long it takes, and not made longer when it takes more. Always returns 1.
+// only read, for the components are still stopping. What is left of the second after it is
+// waited out; when it took longer, the second is over and nothing more is waited. Always
+// returns 1.
 int NotifyComponents(LPARAM code, void (*whileWaiting)() = nullptr);

@@ -474,6 +474,15 @@ DWORD SysGetTickCount() {
   return GetTickCount();
 }
 
+DWORD SysGetMilliseconds() {
+  STAND_IN(GetMilliseconds);
+  LARGE_INTEGER count, frequency;
+  if (QueryPerformanceFrequency(&frequency) && frequency.QuadPart >= 1000 &&
+      QueryPerformanceCounter(&count))
+    return static_cast<DWORD>(count.QuadPart / (frequency.QuadPart / 1000));
+  return GetTickCount();
+}
+
 BOOL SysGetVersionEx(OSVERSIONINFOA* version) {
   STAND_IN(GetVersionEx, version);
   return GetVersionExA(version);

@@ -145,7 +145,11 @@ HANDLE SysCreateMutex(const char* name);  // no security attributes, not initial
 DWORD SysGetLastError();
 BOOL SysCloseHandle(HANDLE handle);
 void SysSleep(DWORD milliseconds);
-DWORD SysGetTickCount();  // milliseconds since Windows started
+DWORD SysGetTickCount();  // milliseconds since Windows started, in steps of 10 to 16
+// Milliseconds from a fixed point, to the millisecond: the high-resolution performance counter
+// (QueryPerformanceCounter), or GetTickCount's where the machine has no such counter. Only the
+// difference of two readings means anything; it is right across a wrap.
+DWORD SysGetMilliseconds();
 BOOL SysGetVersionEx(OSVERSIONINFOA* version);  // dwOSVersionInfoSize chooses the record
 // The SID of the user the process runs as, into buffer (size bytes). FALSE where Windows cannot
 // tell (the 9x family).

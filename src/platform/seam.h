@@ -60,6 +60,7 @@ struct PlatformSeam {
   decltype(&SysCloseHandle) CloseHandle;
   decltype(&SysSleep) Sleep;
   decltype(&SysGetTickCount) GetTickCount;
+  decltype(&SysGetMilliseconds) GetMilliseconds;
   decltype(&SysGetVersionEx) GetVersionEx;
   decltype(&SysGetTokenUser) GetTokenUser;
   decltype(&SysGetRandom) GetRandom;

@@ -19,6 +19,14 @@ static const char kClassKeyPath[] =
 
 namespace {
 
+// The time to the millisecond (the performance counter), as the wait counts it.
+DWORD Milliseconds() {
+  LARGE_INTEGER count, frequency;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&count);
+  return static_cast<DWORD>(count.QuadPart * 1000 / frequency.QuadPart);
+}
+
 const char kServerPath[] = "C:\\Program Files\\Brenlock\\Tolvane\\TolShell.dll";
 
 class Uninstall : public SeamTest {
@@ -158,19 +166,19 @@ TEST_F(Uninstall, DeletesNothingBeforeTheComponentsHadTheirSecond) {
   Install();
   g_seam.Sleep = nullptr;  // the real wait
   g_seam.SendMessageTimeout = [](HWND, UINT, WPARAM, LPARAM, UINT, UINT) -> LRESULT {
-    clock.returned = GetTickCount();
+    clock.returned = Milliseconds();
     return 0;
   };
   g_seam.GetSpecialFolderPath = [](char*, int) -> BOOL {
     if (clock.firstDeletion) return FALSE;  // the shell items, after the deletions began
-    if (!clock.lookups++) clock.lookupsFrom = GetTickCount();
+    if (!clock.lookups++) clock.lookupsFrom = Milliseconds();
     Sleep(kLookupMs);
-    clock.lookupsTo = GetTickCount();
+    clock.lookupsTo = Milliseconds();
     return FALSE;
   };
   g_seam.RegOpenKey = [](HKEY root, const char* path, REGSAM access, HKEY* key) -> LONG {
     if (access == KEY_READ) return RegOpenKeyExA(root, path, 0, access, key);
-    if (!clock.firstDeletion) clock.firstDeletion = GetTickCount();
+    if (!clock.firstDeletion) clock.firstDeletion = Milliseconds();
     return ERROR_ACCESS_DENIED;
   };
   EXPECT_EQ(0, Run());
