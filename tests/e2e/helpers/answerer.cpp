@@ -107,7 +107,8 @@ static void WideToHex(const WCHAR* text, char* out, size_t outSize) {
   ToHex(utf8, out, outSize);
 }
 
-static int RecordBox(HWND box, const char* kind, int step, const char* wanted) {
+static int RecordBox(HWND box, const char* kind, int step, const char* wanted,
+                     unsigned long long found) {
   char caption[260] = {}, text[1024] = {};
   char captionHex[sizeof caption * 2 + 1], textHex[sizeof text * 2 + 1];
   GetWindowTextA(box, caption, sizeof caption);
@@ -133,9 +134,9 @@ static int RecordBox(HWND box, const char* kind, int step, const char* wanted) {
   }
   RECT rect;
   GetWindowRect(box, &rect);
-  Log("%s step=%d time=%llu caption=%s text=%s wcaption=%s wtext=%s buttons=%s icon=%s "
-      "rect=%ld,%ld,%ld,%ld",
-      kind, step, NowMs(), captionHex, textHex, wideCaptionHex, wideTextHex, buttons,
+  Log("%s step=%d time=%llu found=%llu caption=%s text=%s wcaption=%s wtext=%s buttons=%s "
+      "icon=%s rect=%ld,%ld,%ld,%ld",
+      kind, step, NowMs(), found, captionHex, textHex, wideCaptionHex, wideTextHex, buttons,
       IdentifyIcon(box), rect.left, rect.top, rect.right, rect.bottom);
   if (wanted && !chosen) Log("error step=%d no button %s", step, wanted);
   return chosen ? chosen : fallback;
@@ -164,9 +165,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       Log("timeout step=%d waited=%lu", step, boxWait);
       break;
     }
+    unsigned long long found = NowMs();  // within 20 ms of its appearance
     Sleep(300);  // let it finish painting
     ++boxes;
-    int id = RecordBox(box, "box", step, __argv[5 + step]);
+    int id = RecordBox(box, "box", step, __argv[5 + step], found);
     Sleep(hold);
     Answer(box, id);
     answered = box;
@@ -176,9 +178,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   while (!StopRequested(stopFile) && NowMs() < watchEnd) {
     HWND box = FindBox(answered);
     if (box) {
+      unsigned long long found = NowMs();
       Sleep(300);
       ++boxes;
-      Answer(box, RecordBox(box, "unexpected", -1, nullptr));
+      Answer(box, RecordBox(box, "unexpected", -1, nullptr, found));
       answered = box;
     }
     Sleep(20);
