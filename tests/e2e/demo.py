@@ -12,6 +12,7 @@ caption included), answers Yes and OK, and saves a PNG of each box.
 """
 import argparse
 import os
+import shutil
 import subprocess
 import sys
 import time
@@ -126,6 +127,18 @@ def report(prefix, before, after):
                            "changed", winebox.describe(item)))
 
 
+def add_marlett(prefix):
+    """Wine's Marlett, which draws the buttons of a caption (a box's close button is its letter
+    "r"), in the prefix's Fonts folder. Debian's Wine looks for its own fonts beside its data
+    folder, in /usr/share/fonts, not in /usr/share/wine/fonts where fonts-wine puts them: without
+    Marlett the close button shows as that letter."""
+    fonts = os.path.join(prefix.path, "drive_c", "windows", "Fonts")
+    source = "/usr/share/wine/fonts/marlett.ttf"
+    if os.path.exists(source) and not os.path.exists(os.path.join(fonts, "marlett.ttf")):
+        os.makedirs(fonts, exist_ok=True)
+        shutil.copyfile(source, os.path.join(fonts, "marlett.ttf"))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
@@ -142,6 +155,7 @@ def main():
         print("Making a throwaway Wine prefix in %s/prefix (about 15 s) ..." % out, flush=True)
         prefix = winebox.create_prefix(os.path.join(out, "prefix"), name, home,
                                        winebox.pe_arch(options.exe))
+        add_marlett(prefix)
         print("Installing the demo installation of Tolvane ...", flush=True)
         fixture.install(prefix, "complete", "nt", out)
         before = winebox.snapshot(prefix.path)
