@@ -121,11 +121,13 @@ VENDOR_REL = "Program Files/Lindqvist Antivirus"
 SWAP_FILES = ["f%05d.dat" % i for i in range(4000)]
 USER_PROGRAMS = "users/{user}/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
 GROUP_FILES = [PRODUCT + ".lnk", PRODUCT + " 제거.lnk", "읽어보기.txt"]
+# The product's own first, in the order the uninstaller takes them: the install folder, the
+# system executable, the program group, the desktop shortcut.
 FILES = (
     [INSTALL_REL + "/" + name for name in INSTALL_FILES]
+    + ["{sys32}/kelrun32.exe"]
     + [COMMON_PROGRAMS + "/" + PRODUCT + "/" + name for name in GROUP_FILES]
     + [
-        "{sys32}/kelrun32.exe",
         "users/Public/Desktop/" + PRODUCT + ".lnk",
         # Decoys.
         "Program Files (x86)/Brenlock/Shared/brencore.dll",
@@ -138,6 +140,76 @@ FILES = (
         "users/{user}/Desktop/" + PRODUCT + ".lnk",
     ]
 )
+
+# Why the installation holds entries that a completed uninstall leaves, where that is not plain
+# from the tables above: the product's own that stay by design, and the current user's copies of
+# what goes for all users. (root, key) covers the key and its subkeys, (None, folder) a folder's
+# files. What goes on the other Windows family only, the other registry view and the other
+# architecture's system folder need no entry; anything else is another program's.
+CURRENT_USERS = ("the current user's copies: only the machine-wide settings and the all-users "
+                 "group and shortcut go")
+KEPT = [
+    ("HKLM", r"SOFTWARE\Brenlock\Tolvane",
+     "kept by design, Tolvane's settings key: only its subkeys Config, Warder and Update go"),
+    ("HKCR", r"CLSID\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}",
+     "kept by design, Tolvane's class key: only InProcServer32's default value goes"),
+    ("HKCU", r"Software\Brenlock\Tolvane", CURRENT_USERS),
+    (None, USER_PROGRAMS + "/" + PRODUCT, CURRENT_USERS),
+    (None, "users/{user}/Desktop", CURRENT_USERS),
+]
+ANOTHER_PROGRAMS = "another program's, beside Tolvane's or named like it"
+FAMILY_NAMES = {"9x": "9x family (Windows 95, 98, Me)", "nt": "NT family (Windows NT 4 to 11)"}
+
+
+def _below(path, top):
+    path, top = path.lower(), top.lower()
+    return path == top or path.startswith(top + "\\") or path.startswith(top + "/")
+
+
+def view(arch, other=False):
+    """The registry view and system folder of the uninstaller built for arch, or of the other
+    architecture: "32-bit" or "64-bit"."""
+    return "32-bit" if (arch == "x86") != other else "64-bit"
+
+
+def _other_side(arch):
+    return ("the %s registry view and system folder: the %s uninstaller works in the %s ones"
+            % (view(arch, True), view(arch), view(arch)))
+
+
+def kept_reason(arch, family, root, path, name=None):
+    """Why the registry entry (root, path), or its value name, is in the installation although a
+    completed uninstall on family leaves it; None for an entry that goes there."""
+    if any(root == r and _below(path, p) for r, p in GONE_KEYS + GONE_KEYS_BY_FAMILY[family]):
+        return None
+    if name is not None and any((root, path.lower(), name.lower()) == (r, p.lower(), n.lower())
+                                for r, p, n in GONE_VALUES + GONE_VALUES_BY_FAMILY[family]):
+        return None
+    other = "9x" if family == "nt" else "nt"
+    if any(root == r and _below(path, p) for r, p in GONE_KEYS_BY_FAMILY[other]) or (
+            name is not None and any((root, path.lower(), name.lower()) ==
+                                     (r, p.lower(), n.lower())
+                                     for r, p, n in GONE_VALUES_BY_FAMILY[other])):
+        return "Tolvane's on the %s, removed only there; this run is %s" % (
+            FAMILY_NAMES[other], family.upper())
+    if root == "HKLM_OTHER":
+        return _other_side(arch)
+    for r, p, reason in KEPT:
+        if r == root and _below(path, p):
+            return reason
+    return ANOTHER_PROGRAMS
+
+
+def kept_file_reason(arch, rel):
+    """Why a file of FILES (rel as written there) that a completed uninstall leaves is in the
+    installation (expected_removal says which go)."""
+    if rel.startswith("{othersys}/"):
+        return _other_side(arch)
+    for r, folder, reason in KEPT:
+        if r is None and _below(rel, folder):
+            return reason
+    return ANOTHER_PROGRAMS
+
 
 # Variants of the installation, each a row of the scenario table:
 #   files_added / files_removed: relative paths; class_value: the class key's default value

@@ -1,0 +1,166 @@
+#!/usr/bin/env python3
+"""The demo's report (demo.py) judged on made-up states of the demo installation, without Wine:
+a completed uninstall passes, with a reason from the fixture for every item that stays; an item
+that should go and stayed, one that should stay and went, and any other change each fail it.
+Keys are named as Windows names them to the uninstaller, and a folder is listed after its files.
+
+  demo_test.py
+"""
+import contextlib
+import io
+import os
+import pwd
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import demo  # noqa: E402
+import fixture  # noqa: E402
+import winebox  # noqa: E402
+
+CLASS_VALUE = ("value", "HKLM", r"software\classes\wow6432node\clsid"
+               r"\{c19f4b73-6e2a-4d85-b0f7-8e3a1d9c5b26}\inprocserver32", "")
+
+
+def installed(prefix, family):
+    """The snapshot items of the demo installation, as winebox.snapshot lists them."""
+    items = {}
+    for root, path, values in fixture.registry_entries("complete", family):
+        hive, key = fixture.snapshot_key(prefix.arch, root, path)
+        parts = key.split("\\")
+        for end in range(1, len(parts) + 1):
+            items[("key", hive, "\\".join(parts[:end]))] = ""
+        for name, value in values.items():
+            items[("value", hive, key, name.lower())] = repr(value)
+    for template in fixture.FILES:
+        rel = "drive_c/" + fixture._expand(prefix, template)
+        items[("file", rel)] = "data"
+        folder = os.path.dirname(rel)
+        while folder != "drive_c":
+            items[("dir", folder)] = ""
+            folder = os.path.dirname(folder)
+    return items
+
+
+class Report(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory()
+        windows = os.path.join(self.folder.name, "drive_c", "windows")
+        for name in ("system32", "syswow64"):
+            os.makedirs(os.path.join(windows, name))
+        os.makedirs(os.path.join(self.folder.name, "drive_c", "users",
+                                 pwd.getpwuid(os.getuid()).pw_name))
+
+    def tearDown(self):
+        self.folder.cleanup()
+
+    def report(self, arch, family, change=None):
+        """(faults, stayed count, printed lines) for the state a completed uninstall leaves,
+        changed by change(before, after)."""
+        prefix = winebox.Prefix(self.folder.name, ":0", self.folder.name, arch)
+        before = installed(prefix, family)
+        expected, missing = fixture.expected_removal(prefix, before, "complete", family)
+        self.assertEqual(missing, [])
+        after = {k: v for k, v in before.items() if k not in expected}
+        if change:
+            change(before, after)
+        out = io.StringIO()
+        with contextlib.redirect_stdout(out):
+            faults, stayed = demo.report(prefix, before, after, family)
+        return faults, stayed, out.getvalue().splitlines()
+
+    def test_completed_uninstall_passes_with_a_reason_for_each_item_that_stayed(self):
+        for arch in ("x86", "x64"):
+            for family in ("nt", "9x"):
+                with self.subTest(arch=arch, family=family):
+                    faults, stayed, lines = self.report(arch, family)
+                    self.assertEqual(faults, [])
+                    self.assertGreater(stayed, 20)
+                    reasons = [line for line in lines if line.startswith("  ")
+                               and not line.startswith("    ") and line.endswith(":")]
+                    shown = [line for line in lines if line.startswith("    ")]
+                    self.assertEqual(len(shown), stayed)
+                    self.assertNotIn("  None:", reasons)
+                    self.assertIn("Anything else in the prefix that changed: nothing", lines)
+
+    def test_an_item_of_one_family_stays_on_the_other_for_that_reason(self):
+        _, _, lines = self.report("x86", "nt")
+        text = "\n".join(lines)
+        reason = text.index("Tolvane's on the 9x family")
+        self.assertLess(reason, text.index(r"CurrentVersion\RunServices : Warder"))
+        _, _, lines = self.report("x86", "9x")
+        text = "\n".join(lines)
+        reason = text.index("Tolvane's on the NT family")
+        self.assertLess(reason, text.index(r"Services\GeltaNet : "))
+        self.assertIn(r"  value  HKLM\Software\Microsoft\Windows\CurrentVersion\RunServices : "
+                      "Warder", lines[lines.index(next(l for l in lines if "What went" in l)):])
+
+    def test_the_class_key_is_named_below_the_machine_wide_classes(self):
+        _, _, lines = self.report("x86", "nt")
+        self.assertIn(r"  value  HKLM\Software\Classes\CLSID\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}"
+                      r"\InProcServer32 : (default)", lines)
+        self.assertFalse([line for line in lines if "HKCR" in line])
+
+    def test_a_folder_is_listed_after_its_files(self):
+        _, _, lines = self.report("x86", "nt")
+        went = lines[lines.index(next(l for l in lines if "What went" in l)):]
+        for folder in (fixture.INSTALL_REL, fixture.COMMON_PROGRAMS + "/" + fixture.PRODUCT):
+            windows = "C:\\" + folder.replace("/", "\\")
+            at = went.index("  folder " + windows)
+            files = [i for i, line in enumerate(went) if line.startswith("  file   " + windows + "\\")]
+            self.assertTrue(files)
+            self.assertGreater(at, max(files))
+        # The registry first, then the install folder, the system executable, the group.
+        self.assertLess(went.index("  folder C:\\" + fixture.INSTALL_REL.replace("/", "\\")),
+                        next(i for i, line in enumerate(went) if "kelrun32.exe" in line))
+
+    def test_an_item_that_should_go_and_stayed_fails(self):
+        def keep_class_value(before, after):
+            after[CLASS_VALUE] = before[CLASS_VALUE]
+        faults, _, _ = self.report("x86", "nt", keep_class_value)
+        self.assertEqual(len(faults), 1)
+        self.assertIn(r"InProcServer32 : (default) should have gone", faults[0])
+
+    def test_a_key_that_should_go_and_stayed_fails(self):
+        def keep_subkey(before, after):
+            for item in before:
+                if item[0] == "key" and item[2].endswith(r"tolvane\config\scan"):
+                    after[item] = before[item]
+        faults, _, _ = self.report("x86", "nt", keep_subkey)
+        self.assertEqual(len(faults), 1)
+        self.assertIn(r"Brenlock\Tolvane\Config should have gone", faults[0])
+
+    def test_a_file_and_its_folder_that_stayed_fail(self):
+        def keep_file(before, after):
+            for item in before:
+                if item[0] in ("file", "dir") and item[1].endswith(
+                        fixture.INSTALL_REL + "/tolguard.exe") or item == (
+                        "dir", "drive_c/" + fixture.INSTALL_REL):
+                    after[item] = before[item]
+        faults, _, _ = self.report("x86", "nt", keep_file)
+        self.assertEqual(len(faults), 2)
+        self.assertIn("tolguard.exe should have gone", faults[0])
+        self.assertIn(r"Brenlock\Tolvane should have gone", faults[1])
+
+    def test_an_item_that_should_stay_and_went_fails(self):
+        def drop(before, after):
+            for item in list(after):
+                if item[0] == "value" and item[3] == "otherapp" or (
+                        item[0] == "file" and item[1].endswith("kelrun.exe")):
+                    del after[item]
+        faults, _, _ = self.report("x86", "nt", drop)
+        self.assertEqual(len(faults), 2)
+        self.assertIn("OtherApp went, but should have stayed: another program's", faults[0])
+        self.assertIn("kelrun.exe went, but should have stayed: another program's", faults[1])
+
+    def test_any_other_change_fails(self):
+        def add(before, after):
+            after[("file", "drive_c/TolvaneUninstall.12345678/x")] = "data"
+        faults, _, lines = self.report("x86", "nt", add)
+        self.assertEqual(faults, ["1 other change in the prefix"])
+        self.assertIn("  added file drive_c/TolvaneUninstall.12345678/x", lines)
+
+
+if __name__ == "__main__":
+    unittest.main()
