@@ -477,10 +477,15 @@ DWORD SysGetTickCount() {
 DWORD SysGetMilliseconds() {
   STAND_IN(GetMilliseconds);
   LARGE_INTEGER count, frequency;
-  if (QueryPerformanceFrequency(&frequency) && frequency.QuadPart >= 1000 &&
-      QueryPerformanceCounter(&count))
-    return static_cast<DWORD>(count.QuadPart / (frequency.QuadPart / 1000));
-  return GetTickCount();
+  if (!QueryPerformanceFrequency(&frequency) || frequency.QuadPart <= 0 ||
+      !QueryPerformanceCounter(&count))
+    return GetTickCount();
+  // In the x87's floating point rather than 64-bit integer division, which the 32-bit build
+  // would take from libgcc with its unwind tables; finer than a millisecond at any uptime. The
+  // low 32 bits, as a tick count wraps.
+  double milliseconds = static_cast<double>(count.QuadPart) * 1000.0 /
+                        static_cast<double>(frequency.QuadPart);
+  return static_cast<DWORD>(static_cast<long long>(milliseconds));
 }
 
 BOOL SysGetVersionEx(OSVERSIONINFOA* version) {

@@ -773,7 +773,7 @@ def cost(paths, rounds):
                     if l.startswith("returned ")]
         boxes = [fields(l) for l in read_log(os.path.join(workdir, "run1-answerer.log"))
                  if l.startswith("box ")]
-        # When the answerer found the box (it looks every 20 ms), not when it read it, 300 ms on.
+        # When the answerer found the box (it looks every 5 ms), not when it read it, 300 ms on.
         times.append(int(boxes[1]["found"]) - int(returned[0]["time"]))
         retire(paths, os.path.join(workdir, "prefix"))
     times.sort()

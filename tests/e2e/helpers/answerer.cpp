@@ -160,12 +160,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   for (int step = 0; 5 + step < __argc; ++step) {
     unsigned long long deadline = NowMs() + boxWait;
     HWND box = nullptr;
-    while (!(box = FindBox(answered)) && NowMs() < deadline) Sleep(20);
+    while (!(box = FindBox(answered)) && NowMs() < deadline) Sleep(5);
     if (!box) {
       Log("timeout step=%d waited=%lu", step, boxWait);
       break;
     }
-    unsigned long long found = NowMs();  // within 20 ms of its appearance
+    unsigned long long found = NowMs();  // within 5 ms of its appearance
     Sleep(300);  // let it finish painting
     ++boxes;
     int id = RecordBox(box, "box", step, __argv[5 + step], found);
