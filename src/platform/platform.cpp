@@ -242,10 +242,19 @@ int SysAnsiToWide(const char* text, WCHAR* buffer, int size) {
 
 int SysWideToAnsi(const WCHAR* text, char* buffer, int size) {
   STAND_IN(WideToAnsi, text, buffer, size);
+  if (size <= 1) return 0;
   BOOL defaulted = FALSE;
-  int written = size > 1 ? WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, buffer,
-                                               size, nullptr, &defaulted)
-                         : 0;
+  int written;
+  if (GetACP() == CP_UTF8) {
+    // Windows 10's "Unicode UTF-8 for worldwide language support": every character has its
+    // bytes, and UTF-8 takes neither flag nor default character; a lone surrogate fails.
+    const DWORD kErrorOnInvalidChars = 0x80;  // WC_ERR_INVALID_CHARS, Windows Vista and later
+    written = WideCharToMultiByte(CP_UTF8, kErrorOnInvalidChars, text, -1, buffer, size, nullptr,
+                                  nullptr);
+  } else {
+    written = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, buffer, size, nullptr,
+                                  &defaulted);
+  }
   return written > 0 && !defaulted ? written - 1 : 0;
 }
 

@@ -468,7 +468,7 @@ def execute(paths, prefix, run, tag, workdir, intact, fail, swapper=None, code_p
             for n in ["answerer", "listener", "mutex", "hung"]
             + [program_name(rel) for rel in run.running]}
     stop_file = os.path.join(workdir, tag + ".stop")
-    for path in list(logs.values()) + [stop_file]:
+    for path in list(logs.values()) + [l + ".wine" for l in logs.values()] + [stop_file]:
         if os.path.exists(path):
             os.remove(path)
     stop = winebox.wine_path(stop_file)
@@ -478,13 +478,23 @@ def execute(paths, prefix, run, tag, workdir, intact, fail, swapper=None, code_p
     install_dir = os.path.join(prefix.path, "drive_c", fixture.INSTALL_REL)
 
     def start_helper(exe, log, args, what, cwd=None):
-        """Starts a helper with its log and the stop file; False when it did not get ready."""
-        proc = prefix.start([exe, winebox.wine_path(logs[log]), stop] + args, cwd=cwd)
-        helpers.append(proc)
-        if not wait_for_line(logs[log], "ready", proc, 30):
-            fail(what + " did not start")
-            return False
-        return True
+        """Starts a helper with its log and the stop file; False when it did not get ready.
+        Wine's own messages go to the log's .wine file. A helper that ended before it got ready
+        (on a loaded host Wine has once failed to give it a window) is started once more: it runs
+        before the uninstaller, so no fault of the uninstaller's can end it."""
+        for attempt in (1, 2):
+            proc = prefix.start([exe, winebox.wine_path(logs[log]), stop] + args,
+                                log=logs[log] + ".wine", cwd=cwd)
+            helpers.append(proc)
+            if wait_for_line(logs[log], "ready", proc, 30):
+                return True
+            if proc.poll() is None or attempt == 2:
+                break
+            print("%s ended before it was ready (exit code %s); started again" % (
+                what, proc.returncode), flush=True)
+        fail("%s did not start (exit code %s; Wine's messages in %s)" % (
+            what, proc.poll(), logs[log] + ".wine"))
+        return False
 
     try:
         if not start_helper(paths.listener, "listener",

@@ -34,10 +34,10 @@ class Broadcast : public SeamTest {
       Record("send");
       return 0;
     };
-    // The rest of the second after the broadcast returned: all of it, nothing having run in it
-    // (a tick may pass between the two readings of the clock).
+    UseSleepClock();
     g_seam.Sleep = [](DWORD ms) {
-      Record(ms <= 1000 && ms >= 990 ? "sleep 1000" : "sleep " + std::to_string(ms));
+      Record("sleep " + std::to_string(ms));
+      SleepOnClock(ms);
     };
   }
 };
@@ -52,6 +52,42 @@ TEST_F(Broadcast, SendsOnceToAllTopLevelWindowsThenWaitsOneSecond) {
   EXPECT_EQ(0u, sent.wParam);
   EXPECT_EQ(1023, sent.lParam);
   EXPECT_EQ((std::vector<std::string>{"send", "sleep 1000"}), Calls());
+}
+
+// The second after the broadcast returned is waited out in full, counted by the performance
+// counter and, to within one of its steps, by the tick count: what runs in it takes its time off
+// the wait, a Sleep that ends early is followed by another, and a counter that runs backwards or
+// jumps ahead (as on some multi-processor machines of Windows XP's time) cannot cut it short.
+TEST_F(Broadcast, WaitsOutTheSecondWhateverTheClocksDo) {
+  struct Case {
+    const char* name;
+    DWORD lookupMs, counterJump, shortfall;
+    std::vector<std::string> sleeps;
+  };
+  static const Case* current;
+  const Case cases[] = {
+      {"nothing in the second", 0, 0, 0, {"sleep 1000"}},
+      {"look-ups of 300 ms", 300, 0, 0, {"sleep 700"}},
+      {"look-ups longer than the second", 1200, 0, 0, {}},
+      {"a Sleep ends 15 ms early", 0, 0, 15, {"sleep 1000", "sleep 15"}},
+      {"the counter runs 5 s backwards", 300, static_cast<DWORD>(-5000), 0, {"sleep 684"}},
+      {"the counter jumps 2 s ahead", 300, 2000, 0, {"sleep 684"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    current = &c;
+    Calls().clear();
+    UseSleepClock();
+    Clock().shortfall = c.shortfall;
+    DWORD ticks = Clock().ticks;
+    EXPECT_EQ(1, NotifyComponents(kUninstallNotice, [] {
+      Advance(current->lookupMs);
+      Clock().counter += current->counterJump;
+    }));
+    std::vector<std::string> sleeps(Calls().begin() + 1, Calls().end());
+    EXPECT_EQ(c.sleeps, sleeps);
+    EXPECT_GE(Clock().ticks - ticks + 16, 1000u);
+  }
 }
 
 TEST_F(Broadcast, StillSendsAndWaitsWhenRegistrationFails) {

@@ -48,6 +48,30 @@ inline LONG OpenMergedClasses(HKEY root, const char* path, REGSAM access, HKEY* 
   return RegOpenKeyExA(root, path, 0, access, key);
 }
 
+// A clock for tests that stand in Sleep: the performance counter and the tick count read it
+// (from bases of their own), and each stood-in Sleep moves it on by Advance.
+struct SleepClock {
+  DWORD counter = 4000000000u, ticks = 7000;  // the counter wraps during the wait
+  DWORD shortfall = 0;                        // the next Sleep ends this much early
+};
+inline SleepClock& Clock() {
+  static SleepClock clock;
+  return clock;
+}
+inline void UseSleepClock() {
+  Clock() = SleepClock();
+  g_seam.GetMilliseconds = []() -> DWORD { return Clock().counter; };
+  g_seam.GetTickCount = []() -> DWORD { return Clock().ticks; };
+}
+inline void Advance(DWORD ms) {
+  Clock().counter += ms;
+  Clock().ticks += ms;
+}
+inline void SleepOnClock(DWORD ms) {
+  Advance(ms - Clock().shortfall);
+  Clock().shortfall = 0;
+}
+
 // Text in the ANSI code page in UTF-16, converted by Windows itself, unchanged otherwise.
 inline std::wstring FromAnsi(const std::string& ansi) {
   std::wstring wide(ansi.size() + 1, L'\0');
