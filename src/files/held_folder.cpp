@@ -134,13 +134,18 @@ void JoinWide(const WCHAR* folder, const WCHAR* name, int length, WCHAR* joined)
 
 // Whether folder is a path below a local drive, told from its text and the drive's type alone:
 // a share or a mapped drive is refused before anything reaches it.
+// DRIVE_FIXED, DRIVE_REMOTE, ... of the drive with the letter drive.
+UINT DriveTypeOf(char drive) {
+  char root[] = {drive, ':', '\\', 0};
+  return SysGetDriveType(root);
+}
+
 int IsOnLocalDrive(const char* folder) {
   PathBuffer canonical;
   if (Canonicalize(folder, canonical, sizeof(canonical)) != kFolderAccepted ||
       canonical[0] == '\\')
     return 0;
-  char root[] = {canonical[0], ':', '\\', 0};
-  UINT type = SysGetDriveType(root);
+  UINT type = DriveTypeOf(canonical[0]);
   return type != DRIVE_REMOTE && type != DRIVE_NO_ROOT_DIR;
 }
 
@@ -163,16 +168,18 @@ int ProveHeld(HANDLE held, const char* folder, char* longForm, WCHAR* wideLongFo
   return same && HasFinalPath(held, wideLongForm);
 }
 
+// The size of a SID from its first 8 bytes: those and 4 for each of its sub-authorities.
+DWORD SidSize(const BYTE* sid) { return 8 + 4 * static_cast<DWORD>(sid[1]); }
+
 // The SID at offset in a security descriptor of size bytes, or null where it does not fit.
 const BYTE* SidAt(const SecurityBuffer& security, DWORD offset, DWORD size) {
   if (offset == 0 || offset > size - 8) return nullptr;
   const BYTE* sid = security.bytes + offset;
-  return 8 + 4 * static_cast<DWORD>(sid[1]) <= size - offset ? sid : nullptr;
+  return SidSize(sid) <= size - offset ? sid : nullptr;
 }
 
 int IsSid(const BYTE* sid, const BYTE* known, DWORD knownSize) {
-  return knownSize >= 8 && 8 + 4 * static_cast<DWORD>(sid[1]) == knownSize &&
-         !memcmp(sid, known, knownSize);
+  return knownSize >= 8 && SidSize(sid) == knownSize && !memcmp(sid, known, knownSize);
 }
 
 // Whether sid is an administrator's: SYSTEM, Administrators, TrustedInstaller or the user the
@@ -181,7 +188,7 @@ int IsTrusted(const BYTE* sid, const BYTE* self) {
   return IsSid(sid, kSystemSid, sizeof(kSystemSid)) ||
          IsSid(sid, kAdministratorsSid, sizeof(kAdministratorsSid)) ||
          IsSid(sid, kTrustedInstallerSid, sizeof(kTrustedInstallerSid)) ||
-         (self[1] && IsSid(sid, self, 8 + 4 * static_cast<DWORD>(self[1])));
+         (self[1] && IsSid(sid, self, SidSize(self)));
 }
 
 // Reads the security of the open handle; the number of its DACL's entries in *entries and the
@@ -211,7 +218,7 @@ int IsAdministratorsRoot(char drive, const BYTE* self) {
   SecurityBuffer security;
   DWORD at, owner;
   WORD entries;
-  if (SysGetDriveType(root) != DRIVE_FIXED) return 0;
+  if (DriveTypeOf(drive) != DRIVE_FIXED) return 0;
   HANDLE folder = SysOpenForSecurity(root);
   if (folder == INVALID_HANDLE_VALUE) return 0;
   int read = ReadDacl(folder, &security, &at, &entries);

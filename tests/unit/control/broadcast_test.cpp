@@ -35,10 +35,6 @@ class Broadcast : public SeamTest {
       return 0;
     };
     UseSleepClock();
-    g_seam.Sleep = [](DWORD ms) {
-      Record("sleep " + std::to_string(ms));
-      SleepOnClock(ms);
-    };
   }
 };
 

@@ -68,10 +68,6 @@ class Uninstall : public SeamTest {
     // The rest of the components' second: all of it, as the guard's look-ups take no time on
     // this clock.
     UseSleepClock();
-    g_seam.Sleep = [](DWORD ms) {
-      Record("sleep " + std::to_string(ms));
-      SleepOnClock(ms);
-    };
     g_seam.RegOpenKey = [](HKEY root, const char* path, REGSAM access, HKEY* key) -> LONG {
       if (access == KEY_READ) {
         Record("lookup");

@@ -10,6 +10,16 @@
 
 class FileCleanupTest : public SeamTest {
  protected:
+  // The two ways files are removed: through handles, with ntdll's calls, and by names where
+  // ntdll has none of them (the 9x family).
+  struct Way {
+    const char* name;
+    bool ntdll;
+  };
+  static constexpr Way kWays[] = {{"through handles", true}, {"by names (the 9x family)", false}};
+  static void WithoutHandleCalls() {
+    g_seam.GetNtProc = [](const char*) -> FARPROC { return nullptr; };
+  }
   static int& OpenSearches() {
     static int open;
     return open;

@@ -447,7 +447,7 @@ TEST_F(HeldFolder, ChoosesTheWayByWhatWindowsCanDo) {
        },
        {"hold", "open", "open", "open", "remove through a handle"}},
       {"ntdll's calls missing",
-       [] { g_seam.GetNtProc = [](const char*) -> FARPROC { return nullptr; }; },
+       [] { WithoutHandleCalls(); },
        {"delete a.dll", "delete b.exe", "delete c.txt", "remove by name"}},
   };
   int index = 0;
@@ -581,6 +581,19 @@ void ForgeRoot(const char* sddl) {
 TEST_F(HeldFolder, MovesAFileInUseIntoAFolderOfItsOwnForTheRestart) {
   static std::string taken;  // the name the first try was given, made beforehand
   static std::vector<DWORD> controls;  // of the security each folder was made with
+  // The first name the uninstaller tries is made by make before it gets to it.
+  static bool (*makeTaken)(const std::string& path);
+  static auto TakeFirstName = [](bool (*make)(const std::string& path)) {
+    makeTaken = make;
+    g_seam.CreateFolder = [](const WCHAR* path, void* security) {
+      g_seam.CreateFolder = nullptr;
+      char ansi[MAX_PATH];
+      WideCharToMultiByte(CP_ACP, 0, path + 4, -1, ansi, MAX_PATH, nullptr, nullptr);
+      taken = ansi;
+      EXPECT_TRUE(makeTaken(taken));
+      return SysCreateFolder(path, security);
+    };
+  };
   struct Case {
     const char* name;
     void (*install)();
@@ -588,28 +601,12 @@ TEST_F(HeldFolder, MovesAFileInUseIntoAFolderOfItsOwnForTheRestart) {
   } cases[] = {
       {"an ordinary machine", [] {}, true},
       {"the first name taken by a folder someone made",
-       [] {
-         g_seam.CreateFolder = [](const WCHAR* path, void* security) {
-           g_seam.CreateFolder = nullptr;
-           char ansi[MAX_PATH];
-           WideCharToMultiByte(CP_ACP, 0, path + 4, -1, ansi, MAX_PATH, nullptr, nullptr);
-           taken = ansi;
-           EXPECT_TRUE(CreateDirectoryA(taken.c_str(), nullptr));
-           return SysCreateFolder(path, security);
-         };
-       },
+       [] { TakeFirstName([](const std::string& path) {
+              return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+            }); },
        true},
       {"the first name taken by a link to another folder",
-       [] {
-         g_seam.CreateFolder = [](const WCHAR* path, void* security) {
-           g_seam.CreateFolder = nullptr;
-           char ansi[MAX_PATH];
-           WideCharToMultiByte(CP_ACP, 0, path + 4, -1, ansi, MAX_PATH, nullptr, nullptr);
-           taken = ansi;
-           EXPECT_TRUE(MakeLink(taken, Elsewhere()));
-           return SysCreateFolder(path, security);
-         };
-       },
+       [] { TakeFirstName([](const std::string& path) { return MakeLink(path, Elsewhere()); }); },
        true},
       {"a drive root others may change", [] { ForgeRoot("O:BAD:(A;;FA;;;WD)"); }, false},
       {"a drive root someone else owns", [] { ForgeRoot("O:S-1-5-21-1-2-3-1001D:(A;;FA;;;SY)"); },
@@ -732,7 +729,7 @@ TEST_F(HeldFolder, ReadOnlyFilesGoAndFilesInUseGoAtTheRestartByName) {
     SCOPED_TRACE(c.name);
     FileCleanupTest::SetUp();
     Prepare("case" + std::to_string(index++));
-    if (!c.ntdll) g_seam.GetNtProc = [](const char*) -> FARPROC { return nullptr; };
+    if (!c.ntdll) WithoutHandleCalls();
     ASSERT_TRUE(SetFileAttributesA((Folder() + "\\b.exe").c_str(), FILE_ATTRIBUTE_READONLY));
     WritePrivateProfileStringA("rename", "C:\\other.new", "C:\\other.old", kWininit);
     {

@@ -112,16 +112,12 @@ TEST_F(InstallFiles, DeletesEachFileByItsFullPath) {
 // longer than a PathBuffer goes too, and nothing is cut short to another path. On the 9x family,
 // which deletes by paths, such a file is passed over.
 TEST_F(InstallFiles, DeletesAnEntryWhosePathIsLongerThanAPathBuffer) {
-  struct Case {
-    const char* name;
-    bool ntdll;
-  } cases[] = {{"through handles", true}, {"by names (the 9x family)", false}};
   int index = 0;
-  for (const Case& c : cases) {
+  for (const Way& c : kWays) {
     SCOPED_TRACE(c.name);
     FileCleanupTest::SetUp();
     UseBase("case" + std::to_string(index++));
-    if (!c.ntdll) g_seam.GetNtProc = [](const char*) -> FARPROC { return nullptr; };
+    if (!c.ntdll) WithoutHandleCalls();
     std::string deep = "Tolvane";
     Make(deep + "\\");
     while (Path(deep).size() < 200) {
@@ -170,7 +166,7 @@ TEST_F(InstallFiles, LeavesAFolderWhosePatternDoesNotFit) {
   Make(name + "\\");
   Make(name + "\\a");
   SetInstallDir(Path(name));
-  g_seam.GetNtProc = [](const char*) -> FARPROC { return nullptr; };
+  WithoutHandleCalls();
   RemoveInstallFiles();
   EXPECT_TRUE(Calls().empty());
   EXPECT_TRUE(Exists(name + "\\a"));
@@ -235,16 +231,12 @@ TEST_F(InstallFiles, DeletesNothingInAFolderTheGuardRefuses) {
 // names through the held folder, both go, and the system file the first one spells stays. By
 // names (the 9x family) neither is deleted by the text it became.
 TEST_F(InstallFiles, DeletesNamesTheCodePageCannotCarry) {
-  struct Case {
-    const char* name;
-    bool ntdll;
-  } cases[] = {{"through handles", true}, {"by names (the 9x family)", false}};
   int index = 0;
-  for (const Case& c : cases) {
+  for (const Way& c : kWays) {
     SCOPED_TRACE(c.name);
     FileCleanupTest::SetUp();
     UseBase("case" + std::to_string(index++));
-    if (!c.ntdll) g_seam.GetNtProc = [](const char*) -> FARPROC { return nullptr; };
+    if (!c.ntdll) WithoutHandleCalls();
     Make("Tolvane\\");
     Make("Tolvane\\TolShell.dll");
     const std::wstring won = L"..\x20A9system\x20A9other.dll", thai = L"\x0E44\x0E1F\x0E25.dat";

@@ -49,7 +49,7 @@ inline LONG OpenMergedClasses(HKEY root, const char* path, REGSAM access, HKEY* 
 }
 
 // A clock for tests that stand in Sleep: the performance counter and the tick count read it
-// (from bases of their own), and each stood-in Sleep moves it on by Advance.
+// (from bases of their own), and Sleep, recorded as "sleep N", moves it on.
 struct SleepClock {
   DWORD counter = 4000000000u, ticks = 7000;  // the counter wraps during the wait
   DWORD shortfall = 0;                        // the next Sleep ends this much early
@@ -58,18 +58,19 @@ inline SleepClock& Clock() {
   static SleepClock clock;
   return clock;
 }
-inline void UseSleepClock() {
-  Clock() = SleepClock();
-  g_seam.GetMilliseconds = []() -> DWORD { return Clock().counter; };
-  g_seam.GetTickCount = []() -> DWORD { return Clock().ticks; };
-}
 inline void Advance(DWORD ms) {
   Clock().counter += ms;
   Clock().ticks += ms;
 }
-inline void SleepOnClock(DWORD ms) {
-  Advance(ms - Clock().shortfall);
-  Clock().shortfall = 0;
+inline void UseSleepClock() {
+  Clock() = SleepClock();
+  g_seam.GetMilliseconds = []() -> DWORD { return Clock().counter; };
+  g_seam.GetTickCount = []() -> DWORD { return Clock().ticks; };
+  g_seam.Sleep = [](DWORD ms) {
+    SeamTest::Record("sleep " + std::to_string(ms));
+    Advance(ms - Clock().shortfall);
+    Clock().shortfall = 0;
+  };
 }
 
 // Text in the ANSI code page in UTF-16, converted by Windows itself, unchanged otherwise.
