@@ -47,7 +47,9 @@ int RunUninstall(HINSTANCE, HINSTANCE, LPSTR, int) {
     // components stop, and after the second only the deletions are left.
     NotifyComponents(kUninstallNotice, PrepareInstallFiles);
     RemoveRegistryEntries();
-    RemoveInstallFiles();
+    // The record of the install folder goes only where nothing of it stays for good, so that
+    // the next run still finds what stayed.
+    if (RemoveInstallFiles()) RemoveClassValue();
     RemoveShellItems();
     ShowMessage(kCompletedText, kCaption, MB_OK | MB_ICONINFORMATION);
   }

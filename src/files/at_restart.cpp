@@ -1,5 +1,5 @@
-// Deletion at the next start of Windows: the NT family's list of pending operations, or the 9x
-// family's WININIT.INI.
+// Deletion at the next start of Windows on the 9x family: WININIT.INI. (The NT family's goes
+// through handles and the restart folder: restart_folder.h.)
 #include "files/at_restart.h"
 
 #include <string.h>
@@ -10,8 +10,6 @@
 namespace {
 
 const char kWininit[] = "WININIT.INI";  // in the Windows folder
-// A final path: "\\?\" and a path of a PathBuffer's length.
-const int kFinalPathSize = kPathSize + 8;
 const char kRenameSection[] = "rename";
 
 // Room for WININIT.INI's [rename] section: the lines other programs left there and ours. A
@@ -47,23 +45,6 @@ int HasHandleCalls() {
          SysGetNtProc("NtQueryDirectoryFile") && SysGetNtProc("NtSetInformationFile");
 }
 
-int DeleteAtRestart(const char* path) {
-  if (!HasHandleCalls()) return AddWininitDeletion(path);
-  // Named where it really lies, where Windows tells: a 32-bit program on 64-bit Windows sees
-  // the system directory redirected, and Windows, at its start, would delete the path as it
-  // is written in the 64-bit one.
-  WCHAR wide[kFinalPathSize];
-  DWORD length = 0;
-  HANDLE file = SysOpenForQuery(path);
-  if (file != INVALID_HANDLE_VALUE) {
-    length = SysGetFinalPathWide(file, wide, kFinalPathSize);
-    SysCloseHandle(file);
-  }
-  if ((length == 0 || length >= kFinalPathSize) && !SysAnsiToWide(path, wide, kFinalPathSize))
-    return 0;
-  return SysDeleteAtRestart(wide);
-}
-
 int DeleteNowOrAtRestart(const char* path) {
   if (SysDeleteFile(path)) return 1;
   DWORD attributes = SysGetFileAttributes(path);
@@ -73,6 +54,5 @@ int DeleteNowOrAtRestart(const char* path) {
     if (!SysSetFileAttributes(path, attributes & ~FILE_ATTRIBUTE_READONLY)) return 0;
     if (SysDeleteFile(path)) return 1;
   }
-  DeleteAtRestart(path);
-  return 0;
+  return AddWininitDeletion(path);
 }

@@ -10,8 +10,10 @@ void PrepareInstallFiles();
 // Deletes the files directly in g_installDir, the folder itself, and the system executable.
 // A folder that cannot be searched, or that cannot be the product's own, is left alone, and the
 // system executable with it. Judges by the folders PrepareInstallFiles collected, and collects
-// them itself when it was not called since the last removal.
-void RemoveInstallFiles();
+// them itself when it was not called since the last removal. Returns 0 when a file of the
+// product's stays for good (files that go at the next start of Windows count as gone): then the
+// record of the install folder must stay for the next run to find.
+int RemoveInstallFiles();
 
 // Removes the program group and the desktop shortcut, all-users folders first.
 void RemoveShellItems();

@@ -6,9 +6,10 @@
 
 // What became of a folder that RemoveFolder was given.
 enum FolderRemoval {
-  kRemovalDone,     // its files and the folder are gone (files in use go at the next start)
-  kRemovalPartial,  // its files were offered for deletion; something stayed, and the folder too
-  kRemovalRefused,  // refused, or it could not be held, proven or listed: nothing in it touched
+  kRemovalDone,       // its files and the folder are gone, or go at the next start of Windows
+  kRemovalPartial,    // its files are gone or go at the next start; the folder stays
+  kRemovalFilesStay,  // a file of it stays for good, and the folder with it
+  kRemovalRefused,    // refused, or it could not be held, proven or listed: nothing in it touched
 };
 
 // Deletes the files directly in folder, then the folder itself. Only a folder on a local drive
@@ -28,10 +29,13 @@ enum FolderRemoval {
 // the held folder by construction, whatever its name. A read-only file loses that attribute
 // through its handle, then goes. A file that Windows will not delete now (a running image, a
 // loaded DLL) is moved, through its handle, into a folder of the uninstaller's own made new at
-// the root of the same drive with a protected DACL for Administrators and SYSTEM alone, and is
-// deleted there at the next start of Windows, with that folder: no path that anyone but an
-// administrator could redirect is left for the restart. A file that can be neither deleted nor
-// moved (held open without delete sharing) stays, and the folder with it. Once the folder is no
+// the root of the same drive, owned by Administrators with a protected DACL for Administrators
+// and SYSTEM alone, and is deleted there at the next start of Windows, with that folder: no path
+// that anyone but an administrator could redirect is left for the restart (restart_folder.h). A
+// file that can be neither deleted nor moved (held open without delete sharing) goes at the
+// restart where it stands, and the folder after it, where every folder on its path is the
+// administrators' alone or its volume keeps no ACLs and has no links (MayDeleteInPlace);
+// elsewhere it stays for good, and the folder with it. Once the folder is no
 // longer held it goes through a fresh handle, opened without following a link, that is the same
 // folder (and, where Windows can tell, has the same final path); a folder another program still
 // has open stays.
@@ -42,3 +46,12 @@ enum FolderRemoval {
 // than a plain name of one entry (IsPlainEntryName), is passed over there. Subfolders are never
 // entered.
 FolderRemoval RemoveFolder(const char* folder, const GuardedFolders* guarded);
+
+// Deletes the file name (a plain name, in the ANSI code page) of the system folder, which only
+// administrators may change, through a handle opened relative to the folder's, where it really
+// lies (a 32-bit program on 64-bit Windows sees the system folder redirected). Where Windows will
+// not delete it now, it is moved into the restart folder on its drive and goes from there at the
+// next start of Windows, so that a copy installed again meanwhile stays; where it can be neither
+// deleted nor moved, it goes where it stands, if its path is the administrators' alone. The 9x
+// family deletes by name (DeleteNowOrAtRestart). Returns 0 when it stays for good.
+int RemoveSystemFile(const char* folder, const char* name);

@@ -26,7 +26,7 @@ void PrepareInstallFiles() {
   g_guardState = CollectGuardedFolders(&g_guarded) ? kGuardCollected : kGuardIncomplete;
 }
 
-void RemoveInstallFiles() {
+int RemoveInstallFiles() {
   PathBuffer path;
   memset(path, 0, sizeof(path));
 
@@ -37,17 +37,13 @@ void RemoveInstallFiles() {
   // The folder is judged by its text before anything reaches it: a share is refused without
   // being contacted. A folder that is refused, or that cannot be held, proven or listed, is left
   // alone, and the system executable with it: it belongs to an installation that the registry no
-  // longer describes soundly.
-  if (collected != kGuardCollected ||
-      JudgeInstallFolder(g_installDir, &g_guarded) != kFolderAccepted ||
-      RemoveFolder(g_installDir, &g_guarded) == kRemovalRefused)
-    return;
+  // longer describes soundly, and its record may go.
+  FolderRemoval removal = kRemovalRefused;
+  if (collected == kGuardCollected && JudgeInstallFolder(g_installDir, &g_guarded) == kFolderAccepted)
+    removal = RemoveFolder(g_installDir, &g_guarded);
+  if (removal == kRemovalRefused) return 1;
 
-  int length = GetSystemFolder(path);
-  if (!length) return;
-  char* end = path + length;
-  if (!FormatPath(end, sizeof(path) - length, "\\%s", kSystemExecutable)) return;
-  // The system directory and every folder above it are the administrators' alone: a service
-  // that still runs from it goes where it stands at the next start of Windows.
-  DeleteNowOrAtRestart(path);
+  int gone = removal != kRemovalFilesStay;
+  if (GetSystemFolder(path)) gone &= RemoveSystemFile(path, kSystemExecutable);
+  return gone;
 }

@@ -348,7 +348,7 @@ HANDLE SysCreateFolder(const WCHAR* path, void* securityDescriptor) {
 
 HANDLE SysOpenForSecurity(const char* path) {
   STAND_IN(OpenForSecurity, path);
-  return CreateFileA(path, READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
+  return CreateFileA(path, READ_CONTROL | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
@@ -365,8 +365,56 @@ BOOL SysSetSecurity(HANDLE file, const void* securityDescriptor) {
   STAND_IN(SetSecurity, file, securityDescriptor);
   typedef LONG(NTAPI * NtSetSecurityFunction)(HANDLE, SECURITY_INFORMATION, const void*);
   FARPROC found = NtProc("NtSetSecurityObject");
-  return found && As<NtSetSecurityFunction>(found)(file, DACL_SECURITY_INFORMATION,
-                                                   securityDescriptor) == 0;
+  return found && As<NtSetSecurityFunction>(found)(
+                      file, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                      securityDescriptor) == 0;
+}
+
+static FARPROC AdvapiProc(const char* name) { return LoadedProc("advapi32.dll", name); }
+
+BOOL SysGetSecurityOwner(const void* descriptor, PSID* owner) {
+  typedef BOOL(WINAPI * OwnerFunction)(const void*, PSID*, BOOL*);
+  FARPROC found = AdvapiProc("GetSecurityDescriptorOwner");
+  BOOL defaulted = FALSE;
+  *owner = nullptr;
+  return found && As<OwnerFunction>(found)(descriptor, owner, &defaulted) && *owner;
+}
+
+BOOL SysGetSecurityDacl(const void* descriptor, ACL** dacl) {
+  typedef BOOL(WINAPI * DaclFunction)(const void*, BOOL*, ACL**, BOOL*);
+  FARPROC found = AdvapiProc("GetSecurityDescriptorDacl");
+  BOOL present = FALSE, defaulted = FALSE;
+  *dacl = nullptr;
+  if (!found || !As<DaclFunction>(found)(descriptor, &present, dacl, &defaulted)) return FALSE;
+  if (!present) *dacl = nullptr;
+  return TRUE;
+}
+
+BOOL SysGetAce(ACL* acl, DWORD index, ACE_HEADER** ace) {
+  typedef BOOL(WINAPI * AceFunction)(ACL*, DWORD, void**);
+  FARPROC found = AdvapiProc("GetAce");
+  *ace = nullptr;
+  return found && As<AceFunction>(found)(acl, index, reinterpret_cast<void**>(ace)) && *ace;
+}
+
+BOOL SysIsValidSid(PSID sid) {
+  typedef BOOL(WINAPI * ValidFunction)(PSID);
+  FARPROC found = AdvapiProc("IsValidSid");
+  return found && sid && As<ValidFunction>(found)(sid);
+}
+
+BOOL SysEqualSid(PSID one, PSID other) {
+  typedef BOOL(WINAPI * EqualFunction)(PSID, PSID);
+  FARPROC found = AdvapiProc("EqualSid");
+  return found && SysIsValidSid(one) && SysIsValidSid(other) &&
+         As<EqualFunction>(found)(one, other);
+}
+
+BOOL SysGetVolumeFlags(const char* root, DWORD* flags) {
+  STAND_IN(GetVolumeFlags, root, flags);
+  DWORD serial = 0, longest = 0;
+  *flags = 0;
+  return GetVolumeInformationA(root, nullptr, 0, &serial, &longest, flags, nullptr, 0);
 }
 
 BOOL SysDeleteAtRestart(const WCHAR* path) {

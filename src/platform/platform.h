@@ -98,14 +98,29 @@ BOOL SysMoveInto(HANDLE file, HANDLE into, const WCHAR* name, int length);
 // there already.
 // INVALID_HANDLE_VALUE when something of that name exists or it cannot be made.
 HANDLE SysCreateFolder(const WCHAR* path, void* securityDescriptor);
-// Opens a file or folder only to read its security descriptor. INVALID_HANDLE_VALUE when it
-// cannot be opened.
+// Opens a file or folder only to read its security descriptor and attributes, itself and never
+// what a link there leads to. INVALID_HANDLE_VALUE when it cannot be opened.
 HANDLE SysOpenForSecurity(const char* path);
 // Reads the open file's or folder's owner and DACL into buffer (size bytes) as a self-relative
 // security descriptor (the handle needs READ_CONTROL). FALSE when the file system keeps none.
 BOOL SysGetSecurity(HANDLE file, void* buffer, DWORD size);
-// Sets the DACL of the open file (opened with WRITE_DAC) from a security descriptor.
+// Sets the owner and the DACL of the open file (opened with WRITE_OWNER and WRITE_DAC) from a
+// security descriptor.
 BOOL SysSetSecurity(HANDLE file, const void* securityDescriptor);
+// A security descriptor read as Windows reads one (advapi32's GetSecurityDescriptorOwner,
+// GetSecurityDescriptorDacl, GetAce, IsValidSid and EqualSid; looked up at run time, and FALSE
+// where this Windows lacks them). They only read the buffers they are given, so they have no
+// stand-ins: a test forges the descriptor instead.
+BOOL SysGetSecurityOwner(const void* descriptor, PSID* owner);
+// *dacl is null where the descriptor has no DACL or a null one (which grants everyone
+// everything).
+BOOL SysGetSecurityDacl(const void* descriptor, ACL** dacl);
+BOOL SysGetAce(ACL* acl, DWORD index, ACE_HEADER** ace);
+BOOL SysIsValidSid(PSID sid);
+BOOL SysEqualSid(PSID one, PSID other);
+// The file system flags of the volume at the drive's root ("C:"): FILE_PERSISTENT_ACLS,
+// FILE_SUPPORTS_REPARSE_POINTS, ... (GetVolumeInformationA). FALSE when Windows cannot tell.
+BOOL SysGetVolumeFlags(const char* root, DWORD* flags);
 // Asks Windows to delete path (UTF-16) at its next start, before anything else runs
 // (MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT; the NT family; looked up at run time).
 BOOL SysDeleteAtRestart(const WCHAR* path);

@@ -41,6 +41,7 @@ struct PlatformSeam {
   decltype(&SysOpenForSecurity) OpenForSecurity;
   decltype(&SysGetSecurity) GetSecurity;
   decltype(&SysSetSecurity) SetSecurity;
+  decltype(&SysGetVolumeFlags) GetVolumeFlags;
   decltype(&SysDeleteAtRestart) DeleteAtRestart;
   decltype(&SysGetShortPathName) GetShortPathName;
   decltype(&SysGetProfileSection) GetProfileSection;

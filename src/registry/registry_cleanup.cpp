@@ -79,9 +79,6 @@ void RemoveRegistryEntries() {
   DeleteValue(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kStartupKey, kStartupValue, family);
   DeleteValue(HKEY_CURRENT_USER, kCurrentVersionKey, kStartupKey, kStartupValue, family);
 
-  // The class key's default value, machine-wide: without it the product counts as removed.
-  DeleteValue(HKEY_LOCAL_MACHINE, kClassKey, kClassServerKey, nullptr, family);
-
   DeleteSubkeys(kUninstallKey, nullptr, kUninstallEntry, family);
 
   // Drivers or services, by the Windows family; neither when it is unknown.
@@ -92,4 +89,8 @@ void RemoveRegistryEntries() {
   } else if (family == kFamilyNt) {
     DeleteSubkeys(kServicesKeyNt, nullptr, kServiceSubkeysNt, family);
   }
+}
+
+void RemoveClassValue() {
+  DeleteValue(HKEY_LOCAL_MACHINE, kClassKey, kClassServerKey, nullptr, GetWindowsFamily());
 }

@@ -137,7 +137,7 @@ TEST_F(Uninstall, YesRunsEveryStepInOrder) {
   EXPECT_EQ(0, Run());
   EXPECT_EQ((std::vector<std::string>{"lookup", "box confirm", "broadcast 1023", "guard",
                                       "shell folder", "sleep 1000", "registry", "files",
-                                      "shell folder", "box completed"}),
+                                      "registry", "shell folder", "box completed"}),
             Phases());
   ASSERT_EQ(2u, Boxes().size());
   EXPECT_EQ(nullptr, Boxes()[0].owner);
@@ -235,7 +235,7 @@ TEST_F(Uninstall, GoesOnWhenTheMutexCannotBeCreated) {
   EXPECT_EQ(0, Run());
   EXPECT_EQ((std::vector<std::string>{"lookup", "box confirm", "broadcast 1023", "guard",
                                       "shell folder", "sleep 1000", "registry", "files",
-                                      "shell folder", "box completed"}),
+                                      "registry", "shell folder", "box completed"}),
             Phases());
 }
 

@@ -485,34 +485,49 @@ TEST_F(HeldFolder, ChoosesTheWayByWhatWindowsCanDo) {
   }
 }
 
-// The folders of the uninstaller's own at the root of the test folder's drive, by name.
-std::vector<std::string> RestartFolders(const std::string& drive) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((drive + "\\TolvaneUninstall.*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do names.push_back(found.cFileName);
-  while (FindNextFileA(search, &found));
-  FindClose(search);
-  std::sort(names.begin(), names.end());
-  return names;
+// The SID of the user the test runs as, in SDDL ("S-1-5-21-...").
+std::string UserSid() {
+  BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+  DWORD size = 0;
+  HANDLE token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
+  BOOL read = GetTokenInformation(token, TokenUser, user, sizeof(user), &size);
+  CloseHandle(token);
+  char* text = nullptr;
+  if (!read || !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &text))
+    return "";
+  std::string result = text;
+  LocalFree(text);
+  return result;
 }
 
-// Removes a folder of the uninstaller's own and what is in it, once the test has looked.
-void RemoveRestartFolder(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do DeleteFileA((folder + "\\" + found.cFileName).c_str());
-    while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
+// The owner this system shows for a folder made as the Administrators' (Wine: its one user),
+// learned as the uninstaller learns it.
+std::vector<BYTE> ShownAdministrators() {
+  std::string folder = "C:\\tolvane_unit_files\\shown owner";
+  PSECURITY_DESCRIPTOR made = nullptr;
+  ConvertStringSecurityDescriptorToSecurityDescriptorA("O:BAD:(A;;FA;;;BA)(A;;FA;;;SY)",
+                                                       SDDL_REVISION_1, &made, nullptr);
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), made, FALSE};
+  CreateDirectoryA(folder.c_str(), &attributes);
+  LocalFree(made);
+  BYTE buffer[1024];
+  DWORD needed = 0;
+  PSID owner = nullptr;
+  BOOL defaulted;
+  std::vector<BYTE> shown;
+  if (GetFileSecurityA(folder.c_str(), OWNER_SECURITY_INFORMATION, buffer, sizeof(buffer),
+                       &needed) &&
+      GetSecurityDescriptorOwner(buffer, &owner, &defaulted) && owner)
+    shown.assign(static_cast<BYTE*>(owner), static_cast<BYTE*>(owner) + GetLengthSid(owner));
   RemoveDirectoryA(folder.c_str());
+  return shown;
 }
 
-// The DACL read back from the folder allows SYSTEM and Administrators alone (Wine reads back
-// its own user in Administrators' place, and not the protection from inheritance, which the
-// security the folder was made with is checked for).
+// The DACL read back from the folder allows SYSTEM and Administrators alone, or the owner this
+// system shows for the Administrators (Wine reads back its own user in Administrators' place,
+// and not the protection from inheritance, which the security the folder was made with is
+// checked for).
 void ExpectAdministratorsOnly(const std::string& folder) {
   BYTE buffer[1024];
   DWORD needed = 0;
@@ -527,12 +542,8 @@ void ExpectAdministratorsOnly(const std::string& folder) {
   CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size);
   size = sizeof(administrators);
   CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size);
-  BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
-  HANDLE token;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
-  ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof(user), &size));
-  CloseHandle(token);
-  PSID self = reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
+  std::vector<BYTE> shown = ShownAdministrators();
+  ASSERT_FALSE(shown.empty());
   ASSERT_EQ(2u, dacl->AceCount);
   bool systemAllowed = false;
   for (DWORD i = 0; i < dacl->AceCount; ++i) {
@@ -541,34 +552,73 @@ void ExpectAdministratorsOnly(const std::string& folder) {
     EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType);
     PSID sid = &ace->SidStart;
     systemAllowed |= EqualSid(sid, system) != 0;
-    EXPECT_TRUE(EqualSid(sid, system) || EqualSid(sid, administrators) || EqualSid(sid, self))
+    EXPECT_TRUE(EqualSid(sid, system) || EqualSid(sid, administrators) ||
+                EqualSid(sid, shown.data()))
         << "an entry for someone else";
   }
   EXPECT_TRUE(systemAllowed);
 }
 
-// Makes the drive root's security read as the text gives it (SDDL).
-void ForgeRoot(const char* sddl) {
-  static std::string text;
-  static HANDLE root;
-  text = sddl;
-  root = nullptr;
-  g_seam.OpenForSecurity = [](const char* path) {
-    return root = PassThrough(g_seam.OpenForSecurity, &SysOpenForSecurity, path);
-  };
+// The identity (volume and file index) of the file or folder at path; zeros where it is not.
+BY_HANDLE_FILE_INFORMATION IdentityOf(const std::string& path) {
+  BY_HANDLE_FILE_INFORMATION information = {};
+  HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return information;
+  GetFileInformationByHandle(file, &information);
+  CloseHandle(file);
+  return information;
+}
+
+bool SameIdentity(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_INFORMATION& two) {
+  return one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
+         one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow &&
+         (one.nFileIndexHigh || one.nFileIndexLow);
+}
+
+// How Windows shows the restart folder the uninstaller makes: owned by Administrators, with the
+// entries it was made with.
+const char kWindowsOwnFolder[] = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+
+// Makes the security of the drive's root, of the folders of the uninstaller's own at the root,
+// and of the install folder read as the texts give them (SDDL; null: as Wine shows it). Each is
+// told by the identity of the handle asked about, never by its number: a closed handle's number
+// is soon another's.
+void Forge(const char* root, const char* own, const char* install = nullptr,
+           const std::string& installPath = "") {
+  static std::string texts[3];
+  static BY_HANDLE_FILE_INFORMATION identities[2];
+  static bool forged[3];
+  const char* given[3] = {root, own, install};
+  for (int i = 0; i < 3; ++i) {
+    forged[i] = given[i] != nullptr;
+    texts[i] = given[i] ? given[i] : "";
+  }
+  identities[0] = IdentityOf("C:\\");
+  identities[1] = IdentityOf(installPath);
   g_seam.GetSecurity = [](HANDLE file, void* buffer, DWORD size) -> BOOL {
-    if (file != root) return PassThrough(g_seam.GetSecurity, &SysGetSecurity, file, buffer, size);
-    PSECURITY_DESCRIPTOR forged;
+    BY_HANDLE_FILE_INFORMATION information = {};
+    GetFileInformationByHandle(file, &information);
+    WCHAR final[MAX_PATH + 8] = {};
+    GetFinalPathNameByHandleW(file, final, MAX_PATH + 8, 0);
+    int which = SameIdentity(information, identities[0])                   ? 0
+                : wcsstr(final, L":\\TolvaneUninstall.") != nullptr      ? 1
+                : SameIdentity(information, identities[1])                 ? 2
+                                                                           : -1;
+    if (which < 0 || !forged[which])
+      return PassThrough(g_seam.GetSecurity, &SysGetSecurity, file, buffer, size);
+    PSECURITY_DESCRIPTOR made;
     ULONG length;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(text.c_str(), SDDL_REVISION_1,
-                                                              &forged, &length) ||
-        length > size)
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(texts[which].c_str(),
+                                                              SDDL_REVISION_1, &made, &length))
       return FALSE;
-    memcpy(buffer, forged, length);
-    LocalFree(forged);
-    return TRUE;
+    BOOL fits = length <= size;
+    if (fits) memcpy(buffer, made, length);
+    LocalFree(made);
+    return fits;
   };
 }
+void ForgeRoot(const char* sddl) { Forge(sddl, nullptr); }
 
 // A file Windows will not delete now (a loaded DLL) is moved, through its handle, into a folder
 // of the uninstaller's own at the root of the drive, made new with a protected DACL, and the file
@@ -611,6 +661,37 @@ TEST_F(HeldFolder, MovesAFileInUseIntoAFolderOfItsOwnForTheRestart) {
       {"a drive root others may change", [] { ForgeRoot("O:BAD:(A;;FA;;;WD)"); }, false},
       {"a drive root someone else owns", [] { ForgeRoot("O:S-1-5-21-1-2-3-1001D:(A;;FA;;;SY)"); },
        false},
+      {"a drive root as Windows sets it up",
+       [] {
+         Forge("O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
+               "D:(A;;FA;;;SY)(A;;FA;;;BA)(A;OICIIO;GA;;;CO)(A;;0x1200a9;;;BU)"
+               "(A;;0x100004;;;AU)(A;OICIIO;SDGXGWGR;;;AU)",
+               kWindowsOwnFolder);
+       },
+       true},
+      {"a drive root the running user owns (taken over)",
+       [] {
+         static std::string root;
+         root = "O:" + UserSid() + "D:(A;OICI;FA;;;" + UserSid() + ")(A;;FA;;;SY)";
+         Forge(root.c_str(), kWindowsOwnFolder);
+       },
+       false},
+      {"a drive root that lets the running user delete what is in it",
+       [] {
+         static std::string root;
+         root = "O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x100040;;;" + UserSid() + ")";
+         Forge(root.c_str(), kWindowsOwnFolder);
+       },
+       false},
+      {"a drive root that lets Users delete what is in it",
+       [] { ForgeRoot("O:SYD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x100040;;;BU)"); }, false},
+      {"a drive root that lets Authenticated Users change its DACL",
+       [] { ForgeRoot("O:SYD:(A;;FA;;;SY)(A;;WD;;;AU)"); }, false},
+      {"a drive root that denies others and passes rights on only",
+       [] { ForgeRoot("O:SYD:(D;;FA;;;WD)(A;;FA;;;SY)(A;OICIIO;FA;;;BU)"); }, true},
+      {"the restart folder reads back with an entry it was not made with",
+       [] { Forge(nullptr, "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;ID;0x1200a9;;;BU)"); },
+       false},
       {"a removable drive",
        [] {
          g_seam.GetDriveType = [](const char* root) -> UINT {
@@ -651,7 +732,7 @@ TEST_F(HeldFolder, MovesAFileInUseIntoAFolderOfItsOwnForTheRestart) {
       PendingDeletions pending;
       MappedImage image(Folder() + "\\tolsrv.dll");
       c.install();
-      EXPECT_EQ(c.moved ? kRemovalDone : kRemovalPartial, Delete());
+      EXPECT_EQ(c.moved ? kRemovalDone : kRemovalFilesStay, Delete());
       for (const std::string& name : RestartFolders(drive))
         if (std::find(before.begin(), before.end(), name) == before.end() &&
             drive + "\\" + name != taken)
@@ -683,6 +764,160 @@ TEST_F(HeldFolder, MovesAFileInUseIntoAFolderOfItsOwnForTheRestart) {
     }
     for (const std::string& folder : made) RemoveRestartFolder(folder);
     if (!taken.empty()) RunUnix("rmdir " + Quoted(taken) + " || rm " + Quoted(taken));
+    FileCleanupTest::TearDown();
+  }
+}
+
+// A file held open without delete sharing (a component's log) can be neither deleted nor moved:
+// it goes at the restart where it stands, and the folder after it, where every folder from the
+// drive's root down is the administrators' alone, or the volume is a fixed one that keeps no ACLs
+// and has no links; anywhere else it stays for good, and nothing is asked of the restart.
+TEST_F(HeldFolder, DeletesAFileHeldOpenWhereItStandsOnlyWhereAdministratorsAloneCanSteerIt) {
+  struct Case {
+    const char* name;
+    void (*install)();
+    bool inPlace;
+  } cases[] = {
+      {"every folder on the path the administrators'", [] {}, true},
+      {"the install folder others may change",
+       [] { Forge(nullptr, nullptr, "O:BAD:(A;;FA;;;SY)(A;;0x1301ff;;;WD)", Folder()); }, false},
+      {"folders the running user owns, where administrators show as such",
+       [] { Forge(nullptr, kWindowsOwnFolder); }, false},
+      {"a fixed volume without ACLs and links",
+       [] {
+         ForgeRoot("O:BAD:(A;;FA;;;WD)");
+         g_seam.GetVolumeFlags = [](const char*, DWORD* flags) -> BOOL {
+           *flags = FILE_CASE_PRESERVED_NAMES;
+           return TRUE;
+         };
+       },
+       true},
+      {"a removable volume without ACLs and links",
+       [] {
+         g_seam.GetVolumeFlags = [](const char*, DWORD* flags) -> BOOL {
+           *flags = FILE_CASE_PRESERVED_NAMES;
+           return TRUE;
+         };
+         g_seam.GetDriveType = [](const char*) -> UINT { return DRIVE_REMOVABLE; };
+       },
+       false},
+  };
+  const std::string drive = folder_.Root().substr(0, 2);
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FileCleanupTest::SetUp();
+    Prepare("case" + std::to_string(index++));
+    std::vector<std::string> before = RestartFolders(drive);
+    {
+      PendingDeletions pending;
+      HANDLE log = CreateFileA((Folder() + "\\tolvane.log").c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0,
+                               nullptr);
+      ASSERT_NE(INVALID_HANDLE_VALUE, log);
+      c.install();
+      EXPECT_EQ(c.inPlace ? kRemovalDone : kRemovalFilesStay, Delete());
+      CloseHandle(log);
+      EXPECT_TRUE(Exists("Tolvane\\tolvane.log"));
+      EXPECT_FALSE(Exists("Tolvane\\a.dll"));
+      EXPECT_TRUE(Whole("Other"));
+      std::vector<std::string> expected;
+      if (c.inPlace)
+        expected = {"\\??\\" + Folder() + "\\tolvane.log", "", "\\??\\" + Folder(), ""};
+      EXPECT_EQ(expected, pending.Added());
+    }
+    EXPECT_EQ(before, RestartFolders(drive)) << "a folder of the uninstaller's left";
+    FileCleanupTest::TearDown();
+  }
+}
+
+// The restart folder's own deletion is asked for as soon as it holds a file, and again after
+// each further one: a failure or a crash halfway leaves no folder for good. A moved file is
+// given the Administrators as owner and their DACL only once it is in their folder; where that
+// fails it goes back as it was (and then at the restart where it stands, its path being the
+// administrators'). A folder a deletion names is never removed early: its name stays taken.
+TEST_F(HeldFolder, AsksForTheRestartFolderAsSoonAsItHoldsAFile) {
+  static std::vector<std::string> steps;
+  static int allowed;
+  struct Case {
+    const char* name;
+    void (*install)();
+    FolderRemoval result;
+    std::vector<std::string> steps;
+    std::vector<std::string> inOwn;  // the files in the folder of the uninstaller's own
+  } cases[] = {
+      {"every file moved", [] {}, kRemovalDone,
+       {"move p.dll", "restart p.dll", "secure", "restart folder", "move q.dll",
+        "restart q.dll", "secure", "restart folder"},
+       {"p.dll", "q.dll"}},
+      {"the restart refused after the first file",
+       [] { allowed = 2; }, kRemovalFilesStay,
+       {"move p.dll", "restart p.dll", "secure", "restart folder", "move q.dll",
+        "refused q.dll", "move q.dll back", "refused q.dll"},
+       {"p.dll"}},
+      {"the moved file's owner refused",
+       [] { g_seam.SetSecurity = [](HANDLE, const void*) -> BOOL {
+              steps.push_back("refused owner");
+              return FALSE;
+            }; },
+       kRemovalDone,
+       {"move p.dll", "restart p.dll", "refused owner", "move p.dll back", "restart folder",
+        "restart p.dll", "move q.dll", "restart q.dll", "refused owner", "move q.dll back",
+        "restart folder", "restart q.dll", "restart Tolvane"},
+       {}},
+  };
+  const std::string drive = folder_.Root().substr(0, 2);
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FileCleanupTest::SetUp();
+    Prepare("case" + std::to_string(index++));
+    steps.clear();
+    allowed = 1000;
+    std::vector<std::string> before = RestartFolders(drive);
+    g_seam.MoveInto = [](HANDLE file, HANDLE into, const WCHAR* name, int length) -> BOOL {
+      BY_HANDLE_FILE_INFORMATION information = {};
+      GetFileInformationByHandle(into, &information);
+      bool back = SameIdentity(information, IdentityOf(Folder()));
+      steps.push_back("move " + std::string(name, name + length) + (back ? " back" : ""));
+      return PassThrough(g_seam.MoveInto, &SysMoveInto, file, into, name, length);
+    };
+    g_seam.SetSecurity = g_seam.SetSecurity ? g_seam.SetSecurity
+                                            : [](HANDLE file, const void* security) -> BOOL {
+      PSID owner = nullptr;
+      BOOL defaulted;
+      EXPECT_TRUE(GetSecurityDescriptorOwner(const_cast<void*>(security), &owner, &defaulted));
+      EXPECT_TRUE(owner && IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+      steps.push_back("secure");
+      return PassThrough(g_seam.SetSecurity, &SysSetSecurity, file, security);
+    };
+    g_seam.DeleteAtRestart = [](const WCHAR* path) -> BOOL {
+      std::wstring wide(path);
+      std::string last(wide.begin() + wide.rfind(L'\\') + 1, wide.end());
+      bool folder = last.rfind("TolvaneUninstall.", 0) == 0;
+      bool ok = allowed-- > 0;
+      steps.push_back(std::string(ok ? "restart " : "refused ") + (folder ? "folder" : last));
+      return ok && PassThrough(g_seam.DeleteAtRestart, &SysDeleteAtRestart, path);
+    };
+    std::vector<std::string> made;
+    {
+      PendingDeletions pending;
+      MappedImage p(Folder() + "\\p.dll"), q(Folder() + "\\q.dll");
+      c.install();
+      EXPECT_EQ(c.result, Delete());
+      EXPECT_EQ(c.steps, steps);
+      for (const std::string& name : RestartFolders(drive))
+        if (std::find(before.begin(), before.end(), name) == before.end())
+          made.push_back(drive + "\\" + name);
+      ASSERT_EQ(1u, made.size()) << "named by a deletion, the folder stays until the restart";
+      for (const char* name : {"p.dll", "q.dll"}) {
+        bool moved = std::find(c.inOwn.begin(), c.inOwn.end(), name) != c.inOwn.end();
+        EXPECT_EQ(moved, GetFileAttributesA((made[0] + "\\" + name).c_str()) !=
+                             INVALID_FILE_ATTRIBUTES) << name;
+        EXPECT_NE(moved, Exists(std::string("Tolvane\\") + name)) << name;
+      }
+    }
+    for (const std::string& folder : made) RemoveRestartFolder(folder);
     FileCleanupTest::TearDown();
   }
 }

@@ -255,14 +255,19 @@ TEST_F(InstallFiles, DeletesNamesTheCodePageCannotCarry) {
   }
 }
 
-// The system directory is the administrators' alone, so the product's executable goes where it
-// stands: at once when it can, a read-only one too, and where it still runs (a service that was
-// not stopped), at the next start of Windows.
+// The product's executable in the system directory goes at once when it can, a read-only one
+// too. Where it still runs (a service that was not stopped) it is moved into the uninstaller's own
+// folder and goes from there at the next start of Windows, so that a copy installed again before
+// the restart stays; where it can be neither deleted nor moved (held open without delete
+// sharing), it goes where it stands, its path being the administrators' alone. Each counts as
+// gone: the record of the install folder may go.
 TEST_F(InstallFiles, TheSystemExecutableGoesNowOrAtTheRestart) {
+  enum State { kReadOnly, kRunning, kHeldOpen };
   struct Case {
     const char* name;
-    bool readOnly, inUse;
-  } cases[] = {{"read-only", true, false}, {"in use", false, true}};
+    State state;
+  } cases[] = {{"read-only", kReadOnly}, {"running", kRunning}, {"held open", kHeldOpen}};
+  const std::string drive = folder_.Root().substr(0, 2);
   int index = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -273,21 +278,37 @@ TEST_F(InstallFiles, TheSystemExecutableGoesNowOrAtTheRestart) {
     SetInstallDir(Path("Tolvane"));
     std::string executable = Path("system\\kelrun32.exe");
     PendingDeletions pending;
+    HANDLE held = INVALID_HANDLE_VALUE;
     {
       std::unique_ptr<MappedImage> image;
-      if (c.inUse) {
+      if (c.state == kRunning) {
         ASSERT_TRUE(DeleteFileA(executable.c_str()));
         image.reset(new MappedImage(executable));
       }
-      if (c.readOnly) ASSERT_TRUE(SetFileAttributesA(executable.c_str(), FILE_ATTRIBUTE_READONLY));
-      RemoveInstallFiles();
-      EXPECT_EQ(c.inUse, Exists("system\\kelrun32.exe"));
+      if (c.state == kReadOnly)
+        ASSERT_TRUE(SetFileAttributesA(executable.c_str(), FILE_ATTRIBUTE_READONLY));
+      if (c.state == kHeldOpen)
+        held = CreateFileA(executable.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+      EXPECT_EQ(1, RemoveInstallFiles());
+      EXPECT_EQ(c.state == kHeldOpen, Exists("system\\kelrun32.exe"));
       EXPECT_TRUE(Exists("system\\other.dll"));
       EXPECT_FALSE(Exists("Tolvane"));
+      if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     }
-    std::vector<std::string> expected;
-    if (c.inUse) expected = {"\\??\\" + executable, ""};
-    EXPECT_EQ(expected, pending.Added());
+    std::vector<std::string> added = pending.Added();
+    if (c.state == kReadOnly) EXPECT_TRUE(added.empty());
+    if (c.state == kHeldOpen)
+      EXPECT_EQ((std::vector<std::string>{"\\??\\" + executable, ""}), added);
+    if (c.state == kRunning) {
+      // A copy installed again is not what the restart deletes.
+      ASSERT_EQ(4u, added.size());
+      std::string own = added[2].substr(4);
+      EXPECT_EQ("\\??\\" + own + "\\kelrun32.exe", added[0]);
+      EXPECT_EQ(0u, own.rfind(drive + "\\TolvaneUninstall.", 0)) << own;
+      EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((own + "\\kelrun32.exe").c_str()));
+      RemoveRestartFolder(own);
+    }
     FileCleanupTest::TearDown();
   }
 }

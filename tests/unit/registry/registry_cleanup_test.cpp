@@ -287,8 +287,9 @@ TEST_F(Plan, RemovesTheEntriesOfTheRunningFamily) {
     g_seam.GetSystemVersion = c.system;
     g_seam.GetVersionEx = c.version;
     RemoveRegistryEntries();
-    EXPECT_REMOVED(before, items, c.goneWith);
     EXPECT_EQ(c.sizes, VersionSizes());
+    RemoveClassValue();
+    EXPECT_REMOVED(before, items, c.goneWith);
     EXPECT_EQ(Handles().opens, Handles().closes) << "every handle opened is closed";
     Uninstall();
   }
@@ -303,6 +304,7 @@ TEST_F(Plan, RemovesTheServicesWhenTheUninstallKeyIsMissing) {
   DeleteTree(HKEY_LOCAL_MACHINE, uninstallKey);
   Snapshot before = TakeSnapshot();
   RemoveRegistryEntries();
+  RemoveClassValue();
   EXPECT_REMOVED(before, items, kMachine | kUser | kNt);
   HKEY recreated;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, uninstallKey, 0, nullptr, 0,
@@ -321,6 +323,7 @@ TEST_F(Plan, DeniedOpensLeaveAllButTheUsersStartupValue) {
   };
   g_seam.RegOpenKeyItself = g_seam.RegOpenKey;
   RemoveRegistryEntries();
+  RemoveClassValue();
   EXPECT_REMOVED(before, items, kUser);
 }
 
@@ -335,6 +338,7 @@ TEST_F(Plan, DeletesTheMachineWideClassValueOnly) {
   g_seam.RegOpenKey = OpenMergedClasses;
   g_seam.RegOpenKeyItself = OpenMergedClasses;
   RemoveRegistryEntries();
+  RemoveClassValue();
   EXPECT_REMOVED(before, items, kMachine | kUser | kNt);
 }
 
@@ -367,6 +371,7 @@ TEST_F(Plan, NeverGoesThroughALink) {
   Snapshot before = TakeSnapshot();
   CountHandles();
   RemoveRegistryEntries();
+  RemoveClassValue();
   EXPECT_REMOVED(before, items, kMachine | kUser | kNt);
   EXPECT_EQ(Handles().opens, Handles().closes) << "every handle opened is closed";
 }
@@ -391,6 +396,7 @@ TEST_F(Plan, LeavesTheSettingsKeyThatIsALink) {
   Snapshot before = TakeSnapshot();
   CountHandles();
   RemoveRegistryEntries();
+  RemoveClassValue();
   EXPECT_REMOVED(before, items, kMachine | kUser | kNt);
   EXPECT_EQ(Handles().opens, Handles().closes) << "every handle opened is closed";
 }
@@ -417,12 +423,14 @@ TEST_F(Plan, ASecondRunDeletesNothing) {
     return result;
   };
   RemoveRegistryEntries();
+  RemoveClassValue();
   EXPECT_REMOVED(before, items, kMachine | kUser | kNt);
-  // The plan's own deletions, in its order, among those the purge makes below them.
+  // The plan's own deletions, in its order, among those the purge makes below them; the class
+  // value, the record of the install folder, last.
   const std::vector<std::string> plan = {
       "key Config", "key Warder", "key Update", "value Tolguard", "value Tolguard",
-      "value (default)", "key {5A7D2E91-3C4B-4F08-9E62-1B8F0C3D7A45}", "key geltanet",
-      "key warderctl", "key wardernt", "key kelrun32"};
+      "key {5A7D2E91-3C4B-4F08-9E62-1B8F0C3D7A45}", "key geltanet", "key warderctl",
+      "key wardernt", "key kelrun32", "value (default)"};
   auto next = Calls().begin();
   for (const std::string& step : plan) {
     next = std::find(next, Calls().end(), step);
@@ -431,6 +439,7 @@ TEST_F(Plan, ASecondRunDeletesNothing) {
   Snapshot afterFirst = TakeSnapshot();
   Calls().clear();
   RemoveRegistryEntries();
+  RemoveClassValue();
   EXPECT_EQ(std::vector<std::string>{}, Calls()) << "deleted again";
   EXPECT_REMOVED(afterFirst, items, kDecoy);
 }

@@ -1,0 +1,262 @@
+// The restart's paths, and who may steer them. Windows deletes what it was asked to at its next
+// start, as SYSTEM, by path, following whatever links lie on the path then. So a path is named
+// only where nobody but an administrator can change a folder on it until then: the folder of
+// the uninstaller's own, made new with an owner and a DACL of the administrators alone, or a
+// path every folder of which is the administrators' alone. The running user is never trusted
+// as such: under UAC the same user runs unelevated programs, which could use the owner's rights
+// to put a link in the path's place.
+#include "files/restart_folder.h"
+
+#include <string.h>
+
+#include "platform/platform.h"
+
+namespace {
+
+// The folder of the uninstaller's own for the files that go at the next start of Windows, at the
+// root of their drive, under a name made new for this run.
+const char kRestartFolderFormat[] = "%c:\\TolvaneUninstall.%08lX";
+const int kRestartFolderTries = 16;
+
+// The security the restart folder is made with and a moved file is given (self-relative): owner
+// Administrators (S-1-5-32-544), the DACL protected from inheritance, full access for
+// Administrators and SYSTEM (S-1-5-18), passed on to what is put in the folder.
+const union {
+  BYTE bytes[88];
+  DWORD alignment;
+} kAdministratorsOwned = {{
+    0x01, 0x00, 0x04, 0x90,  // revision 1; self-relative, DACL present and protected
+    0x48, 0, 0, 0,           // the owner, after the DACL
+    0, 0, 0, 0, 0, 0, 0, 0,  // no group or SACL: the creator's defaults
+    0x14, 0x00, 0x00, 0x00,  // the DACL follows the header
+    0x02, 0x00, 0x34, 0x00, 0x02, 0x00, 0x00, 0x00,  // ACL revision 2, 52 bytes, two entries
+    // Allowed, inherited by files and folders, FILE_ALL_ACCESS, Administrators.
+    0x00, 0x03, 0x18, 0x00, 0xFF, 0x01, 0x1F, 0x00,
+    0x01, 0x02, 0, 0, 0, 0, 0, 0x05, 0x20, 0x00, 0x00, 0x00, 0x20, 0x02, 0x00, 0x00,
+    // Allowed, inherited by files and folders, FILE_ALL_ACCESS, SYSTEM.
+    0x00, 0x03, 0x14, 0x00, 0xFF, 0x01, 0x1F, 0x00,
+    0x01, 0x01, 0, 0, 0, 0, 0, 0x05, 0x12, 0x00, 0x00, 0x00,
+    // The owner: Administrators.
+    0x01, 0x02, 0, 0, 0, 0, 0, 0x05, 0x20, 0x00, 0x00, 0x00, 0x20, 0x02, 0x00, 0x00,
+}};
+const DWORD kEntriesGiven = 2;
+
+// The accounts that are the administrators': SYSTEM (S-1-5-18), Administrators (S-1-5-32-544)
+// and TrustedInstaller (S-1-5-80-956008885-...), as Windows writes their SIDs.
+const union {
+  BYTE bytes[12];
+  DWORD alignment;
+} kSystemSid = {{0x01, 0x01, 0, 0, 0, 0, 0, 0x05, 0x12, 0, 0, 0}};
+const union {
+  BYTE bytes[16];
+  DWORD alignment;
+} kAdministratorsSid = {{0x01, 0x02, 0, 0, 0, 0, 0, 0x05, 0x20, 0, 0, 0, 0x20, 0x02, 0, 0}};
+const union {
+  BYTE bytes[32];
+  DWORD alignment;
+} kTrustedInstallerSid = {{0x01, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05, 0x50, 0x00, 0x00,
+                           0x00, 0xB5, 0x89, 0xFB, 0x38, 0x19, 0x84, 0xC2, 0xCB, 0x5C, 0x6C,
+                           0x23, 0x6D, 0x57, 0x00, 0x77, 0x6E, 0xC0, 0x02, 0x64, 0x87}};
+
+// What lets an account rename or delete what is in a folder, or the folder itself, or take the
+// folder over.
+const DWORD kTakeOverAccess = FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
+
+// A self-relative security descriptor as Windows reads one out.
+union SecurityBuffer {
+  BYTE bytes[4096];
+  DWORD alignment;
+};
+
+PSID Sid(const void* bytes) { return const_cast<void*>(bytes); }
+
+// Whether sid is one of the administrators' accounts, or the owner this Windows shows for what
+// the uninstaller made as the Administrators' (shownOwner, null or empty when not learned).
+int IsTrusted(PSID sid, const BYTE* shownOwner) {
+  return SysEqualSid(sid, Sid(kSystemSid.bytes)) ||
+         SysEqualSid(sid, Sid(kAdministratorsSid.bytes)) ||
+         SysEqualSid(sid, Sid(kTrustedInstallerSid.bytes)) ||
+         (shownOwner && shownOwner[0] && SysEqualSid(sid, Sid(shownOwner)));
+}
+
+// IsAdministratorsAlone, with the number of the DACL's entries in *entries.
+int JudgeSecurity(HANDLE file, const BYTE* shownOwner, DWORD* entries) {
+  SecurityBuffer security;
+  PSID owner;
+  ACL* dacl;
+  memset(&security, 0, sizeof(security));
+  // A null DACL grants everyone everything; a file system without security (FAT) has none.
+  if (!SysGetSecurity(file, &security, sizeof(security)) ||
+      !SysGetSecurityOwner(&security, &owner) || !IsTrusted(owner, shownOwner) ||
+      !SysGetSecurityDacl(&security, &dacl) || !dacl)
+    return 0;
+  *entries = dacl->AceCount;
+  for (DWORD index = 0; index < dacl->AceCount; ++index) {
+    ACE_HEADER* ace;
+    if (!SysGetAce(dacl, index, &ace)) return 0;
+    // Entries that deny, and those only passed on to what the folder holds, grant the folder
+    // nothing; an entry of any other kind than a plain one is not read, and refuses.
+    if (ace->AceType == ACCESS_DENIED_ACE_TYPE || (ace->AceFlags & INHERIT_ONLY_ACE)) continue;
+    if (ace->AceType != ACCESS_ALLOWED_ACE_TYPE || ace->AceSize < sizeof(ACCESS_ALLOWED_ACE))
+      return 0;
+    const ACCESS_ALLOWED_ACE* allowed = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(ace);
+    if ((allowed->Mask & kTakeOverAccess) &&
+        !IsTrusted(Sid(&allowed->SidStart), shownOwner))
+      return 0;
+  }
+  return 1;
+}
+
+// Learns the owner this Windows shows for the folder just made as the Administrators'.
+int LearnShownOwner(HANDLE folder, Restart* restart) {
+  SecurityBuffer security;
+  PSID owner;
+  memset(&security, 0, sizeof(security));
+  if (!SysGetSecurity(folder, &security, sizeof(security)) ||
+      !SysGetSecurityOwner(&security, &owner) || !SysIsValidSid(owner))
+    return 0;
+  // A SID: 8 bytes and 4 for each of its sub-authorities, at most 15 of them in a valid one.
+  DWORD size = 8 + 4 * static_cast<DWORD>(static_cast<const BYTE*>(owner)[1]);
+  if (size > sizeof(restart->shownOwner)) return 0;
+  memcpy(restart->shownOwner, owner, size);
+  return 1;
+}
+
+// Whether the folder at path, itself and no link, is the administrators' alone.
+int IsFolderAlone(const char* path, const Restart* restart) {
+  HANDLE folder = SysOpenForSecurity(path);
+  if (folder == INVALID_HANDLE_VALUE) return 0;
+  BY_HANDLE_FILE_INFORMATION information;
+  DWORD entries;
+  int alone = IsPlainFolder(folder, &information) &&
+              JudgeSecurity(folder, restart->shownOwner, &entries);
+  SysCloseHandle(folder);
+  return alone;
+}
+
+// Whether the folder just made is where it is meant to be (a drive letter can stand for another
+// folder), keeps the owner and DACL it was made with, its two entries and no more (a file
+// system without security, FAT, keeps none, and there anyone could rename the folder before the
+// restart), and whether the drive's root is the administrators' alone: where others may rename
+// what is in it, they could rename the folder after the uninstaller ends and put a link to a
+// folder of their choice in its place.
+int IsSound(HANDLE made, Restart* restart) {
+  BY_HANDLE_FILE_INFORMATION information;
+  DWORD entries = 0;
+  char root[] = {restart->drive, ':', '\\', 0};
+  return IsPlainFolder(made, &information) && HasFinalPath(made, restart->widePath) &&
+         LearnShownOwner(made, restart) &&
+         JudgeSecurity(made, restart->shownOwner, &entries) && entries == kEntriesGiven &&
+         IsFolderAlone(root, restart);
+}
+
+// Makes the restart folder on first use, on a fixed drive (a removable one's letter can name
+// another volume at the next start). Never takes a folder or link that was there already,
+// whoever made it: a name is drawn anew until one is free.
+int OpenRestartFolder(Restart* restart) {
+  if (restart->opened) return restart->handle != INVALID_HANDLE_VALUE;
+  restart->opened = 1;
+  if (DriveTypeOf(restart->drive) != DRIVE_FIXED) return 0;
+  for (int attempt = 0; attempt < kRestartFolderTries; ++attempt) {
+    DWORD name = 0;
+    if (!SysGetRandom(&name, sizeof(name))) name = SysGetTickCount() * 2654435761u + attempt;
+    if (!FormatPath(restart->path, sizeof(restart->path), kRestartFolderFormat, restart->drive,
+                    static_cast<unsigned long>(name)) ||
+        !WidePath(restart->path, restart->widePath))
+      return 0;
+    HANDLE made = SysCreateFolder(restart->widePath,
+                                  const_cast<BYTE*>(kAdministratorsOwned.bytes));
+    if (made == INVALID_HANDLE_VALUE) continue;
+    if (IsSound(made, restart)) {
+      restart->handle = made;
+      return 1;
+    }
+    memset(restart->shownOwner, 0, sizeof(restart->shownOwner));
+    SysSetDeleteDisposition(made);  // empty, and named by nothing: it goes as it is closed
+    SysCloseHandle(made);
+    return 0;
+  }
+  return 0;
+}
+
+// Asks for the restart folder's own deletion, after every file's asked for so far.
+void DeleteFolderLast(Restart* restart) {
+  restart->folderLast = SysDeleteAtRestart(restart->widePath) ? 1 : 0;
+}
+
+}  // namespace
+
+void BeginRestart(Restart* restart, char drive) {
+  memset(restart, 0, sizeof(*restart));
+  restart->drive = drive;
+  restart->handle = INVALID_HANDLE_VALUE;
+}
+
+int MoveForRestart(HANDLE entry, HANDLE from, const WCHAR* name, int length, Restart* restart) {
+  WCHAR moved[kWideEntrySize];
+  if (!OpenRestartFolder(restart) || !SysMoveInto(entry, restart->handle, name, length))
+    return 0;
+  JoinWide(restart->widePath, name, length, moved);
+  if (!SysDeleteAtRestart(moved)) {
+    SysMoveInto(entry, from, name, length);
+    return 0;
+  }
+  // From here on a deletion names the folder: it stays until the restart, whatever happens.
+  restart->named = 1;
+  // Owned by the Administrators and changed by them alone, as soon as it is in their folder;
+  // where that cannot be, it goes back with the owner and DACL it had, and the deletion asked
+  // for finds nothing.
+  int secured = SysSetSecurity(entry, kAdministratorsOwned.bytes);
+  if (!secured) SysMoveInto(entry, from, name, length);
+  // Asked for at once, so that a crash or a failure later leaves no folder for good.
+  DeleteFolderLast(restart);
+  if (secured) ++restart->moved;
+  return secured;
+}
+
+int MayDeleteInPlace(const char* longForm, Restart* restart) {
+  char root[] = {restart->drive, ':', '\\', 0};
+  DWORD flags;
+  if (longForm[0] != restart->drive || longForm[1] != ':' || longForm[2] != '\\' ||
+      DriveTypeOf(restart->drive) != DRIVE_FIXED || !SysGetVolumeFlags(root, &flags))
+    return 0;
+  // A volume that keeps no ACLs has no owners to trust, but no links either: what lies at a
+  // path there at the restart is what anyone could delete anyway.
+  if (!(flags & (FILE_PERSISTENT_ACLS | FILE_SUPPORTS_REPARSE_POINTS))) return 1;
+  // The owner this Windows shows for the administrators' is learned, and the root judged, as the
+  // restart folder is made.
+  if (!OpenRestartFolder(restart)) return 0;
+  // From the root down: a folder is judged only once the one that holds it was, so nobody but
+  // an administrator could have put another in its place.
+  PathBuffer folder;
+  DWORD length = static_cast<DWORD>(strlen(longForm));
+  if (length >= sizeof(folder) || !IsFolderAlone(root, restart)) return 0;
+  for (DWORD end = 3; end <= length; ++end) {
+    if (end < length && longForm[end] != '\\') {
+      // A double-byte character is skipped whole: its second byte may be a '\'.
+      if (SysIsDBCSLeadByte(static_cast<BYTE>(longForm[end])) && end + 1 < length) ++end;
+      continue;
+    }
+    if (end == 3) continue;  // the root, judged above
+    memcpy(folder, longForm, end);
+    folder[end] = 0;
+    if (!IsFolderAlone(folder, restart)) return 0;
+  }
+  return 1;
+}
+
+void EndRestart(Restart* restart) {
+  if (restart->handle == INVALID_HANDLE_VALUE) return;
+  if (!restart->named) {
+    SysSetDeleteDisposition(restart->handle);  // nothing in it, nothing names it: it goes now
+  } else if (!restart->folderLast) {
+    DeleteFolderLast(restart);
+  }
+  SysCloseHandle(restart->handle);
+  restart->handle = INVALID_HANDLE_VALUE;
+}
+
+int IsAdministratorsAlone(HANDLE file, const BYTE* shownOwner) {
+  DWORD entries;
+  return JudgeSecurity(file, shownOwner, &entries);
+}
