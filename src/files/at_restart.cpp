@@ -40,11 +40,6 @@ int AddWininitDeletion(const char* path) {
 
 }  // namespace
 
-int HasHandleCalls() {
-  return SysGetNtProc("NtOpenFile") && SysGetNtProc("NtCreateFile") &&
-         SysGetNtProc("NtQueryDirectoryFile") && SysGetNtProc("NtSetInformationFile");
-}
-
 int DeleteNowOrAtRestart(const char* path) {
   if (SysDeleteFile(path)) return 1;
   DWORD attributes = SysGetFileAttributes(path);

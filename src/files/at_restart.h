@@ -3,11 +3,6 @@
 // handles, by paths nobody but an administrator can steer (restart_folder.h).
 #pragma once
 
-// Whether this Windows has ntdll's file calls, with which a folder is held and its entries are
-// opened through its handle: the whole NT family, whatever version a compatibility layer
-// reports. Without them (the 9x family) files go by their names.
-int HasHandleCalls();
-
 // The 9x family, which has no links and no rights: deletes the file at path now, a read-only one
 // too, or, when Windows will not delete it now, at the next start of Windows through WININIT.INI's
 // [rename] section, by its short name. Returns 0 when it stays for good.

@@ -12,6 +12,7 @@
 #include "files/path_text.h"
 #include "files/real_folder.h"
 #include "files/restart_folder.h"
+#include "platform/family.h"
 #include "platform/path.h"
 #include "platform/platform.h"
 
@@ -43,6 +44,13 @@ int IsOnLocalDrive(const char* folder) {
     return 0;
   UINT type = DriveTypeOf(canonical[0]);
   return type != DRIVE_REMOTE && type != DRIVE_NO_ROOT_DIR;
+}
+
+// Whether something is at path: anything but a name or path not found counts.
+int IsThere(const char* path) {
+  if (SysGetFileAttributes(path) != INVALID_FILE_ATTRIBUTES) return 1;
+  DWORD error = SysGetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
 int IsJudged(const char* longForm, const GuardedFolders* guarded) {
@@ -78,20 +86,31 @@ int IsEntryName(const WCHAR* name, int length) {
 // A held folder whose files are being removed: where it lies, and what became of its files.
 struct Removal {
   HANDLE held;
-  const char* longForm;   // its proven long form
+  const char* longForm;   // its proven long form; null where no file may go where it stands
   const WCHAR* widePath;  // that form in UTF-16, "\\?\" first
   Restart restart;        // for its files in use, on its drive
   int inPlace;            // files that go at the restart where they stand
   int stay;               // files that stay for good
 };
 
-// Asks for the deletion of the listed entry name at the next start of Windows where it stands,
-// when nobody but an administrator can steer its path meanwhile.
-int DeleteInPlace(Removal* removal, const WCHAR* path) {
-  if (!MayDeleteInPlace(removal->longForm, &removal->restart) || !SysDeleteAtRestart(path))
-    return 0;
-  ++removal->inPlace;
-  return 1;
+// Asks for the deletion of the listed entry name (length UTF-16 characters, at path) at the next
+// start of Windows where it stands, when nobody but an administrator can steer its path or
+// empty its folder meanwhile (MayDeleteInPlace). Its security is read through a handle of its
+// own, which no sharing mode refuses; a link or folder is never named.
+int DeleteInPlace(Removal* removal, const WCHAR* name, int length, const WCHAR* path) {
+  if (!removal->longForm) return 0;
+  HANDLE entry = SysOpenEntry(removal->held, name, length, READ_CONTROL);
+  if (entry == INVALID_HANDLE_VALUE) return 0;
+  BY_HANDLE_FILE_INFORMATION information;
+  int named = SysGetFileInformation(entry, &information) &&
+              !(information.dwFileAttributes &
+                (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+              HasFinalPath(entry, path) &&
+              MayDeleteInPlace(removal->longForm, entry, &removal->restart) &&
+              SysDeleteAtRestart(path);
+  SysCloseHandle(entry);
+  if (named) ++removal->inPlace;
+  return named;
 }
 
 // Deletes the listed entry name (length UTF-16 characters) of the held folder through a handle
@@ -105,39 +124,46 @@ void RemoveListedEntry(Removal* removal, const WCHAR* name, int length,
   WCHAR expected[kWideEntrySize];
   if ((listedAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsEntryName(name, length)) return;
   JoinWide(removal->widePath, name, length, expected);
-  // Opened to change its attributes, owner and DACL too where it may be, else only to delete it.
+  // Opened to change its attributes, owner and DACL too where it may be, else only to delete it;
+  // not even that where it is held open without delete sharing.
   HANDLE entry = SysOpenEntry(removal->held, name, length,
                               DELETE | FILE_WRITE_ATTRIBUTES | WRITE_DAC | WRITE_OWNER);
   int mayChange = entry != INVALID_HANDLE_VALUE;
   if (!mayChange) entry = SysOpenEntry(removal->held, name, length, DELETE);
-  if (entry == INVALID_HANDLE_VALUE) {
-    // Not even to be deleted: held open without delete sharing. A link is never named.
-    if ((listedAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !DeleteInPlace(removal, expected))
-      ++removal->stay;
-    return;
-  }
-  BY_HANDLE_FILE_INFORMATION information;
-  if (SysGetFileInformation(entry, &information) &&
-      !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      HasFinalPath(entry, expected)) {
-    // Attributes and DACL belong to the file, not to one of its names: a file with another name
-    // (a hard link someone made to a file elsewhere) keeps them, and goes only if it can as it
-    // is, never to the restart folder.
-    DWORD attributes = information.dwFileAttributes;
-    int own = mayChange && information.nNumberOfLinks == 1;
-    int readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    int cleared = readOnly && own &&
-                  SysSetFileAttributesOf(entry, attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (!SysSetDeleteDisposition(entry) &&
-        !(own && readOnly == cleared &&
-          MoveForRestart(entry, removal->held, name, length, &removal->restart))) {
-      // A file that stays keeps its attributes.
-      if (cleared) SysSetFileAttributesOf(entry, attributes);
-      if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !DeleteInPlace(removal, expected))
-        ++removal->stay;
+  // Whether it is still there, and whether it may then go at the restart where it stands: a link
+  // is never followed nor named, nor is a file not proven to be the one listed.
+  int left = 1;
+  int inPlace = !(listedAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  if (entry != INVALID_HANDLE_VALUE) {
+    BY_HANDLE_FILE_INFORMATION information;
+    memset(&information, 0, sizeof(information));
+    DWORD attributes = SysGetFileInformation(entry, &information)
+                           ? information.dwFileAttributes : FILE_ATTRIBUTE_REPARSE_POINT;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      left = 0;  // a folder after all, never the product's file
+    } else if (!HasFinalPath(entry, expected) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      inPlace = 0;
+    } else {
+      // Attributes, owner and DACL belong to the file, not to one of its names: a file with
+      // another name (a hard link someone made to a file elsewhere) keeps them, and goes only if
+      // it can as it is, never to the restart folder.
+      int own = mayChange && information.nNumberOfLinks == 1;
+      int readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+      int cleared = readOnly && own &&
+                    SysSetFileAttributesOf(entry, attributes & ~FILE_ATTRIBUTE_READONLY);
+      int moved = kMoveNone;
+      left = !SysSetDeleteDisposition(entry) &&
+             (!own || readOnly != cleared ||
+              (moved = MoveForRestart(entry, removal->held, name, length,
+                                      &removal->restart)) != kMoveDone);
+      // A file that stays keeps its attributes; one stuck in the restart folder is no longer
+      // where it stood.
+      if (left && cleared) SysSetFileAttributesOf(entry, attributes);
+      if (moved == kMoveStuck) inPlace = 0;
     }
+    SysCloseHandle(entry);
   }
-  SysCloseHandle(entry);
+  if (left && !(inPlace && DeleteInPlace(removal, name, length, expected))) ++removal->stay;
 }
 
 // Lists the entries of the folder held through its handle and removes each file. The records
@@ -190,7 +216,9 @@ int RemoveEmptied(const char* longForm, const WCHAR* wideLongForm,
 // files go at the restart where they stand, the folder goes after them.
 FolderRemoval RemoveThroughHandles(const char* folder, const GuardedFolders* guarded) {
   HANDLE held = SysHoldFolder(folder);
-  if (held == INVALID_HANDLE_VALUE) return kRemovalRefused;
+  // A folder that is there but cannot be held (another program has it open without sharing)
+  // stays with its files; one that is not there leaves nothing.
+  if (held == INVALID_HANDLE_VALUE) return IsThere(folder) ? kRemovalFilesStay : kRemovalRefused;
   PathBuffer longForm;
   WCHAR wideLongForm[kWidePathSize];
   BY_HANDLE_FILE_INFORMATION identity;
@@ -199,15 +227,15 @@ FolderRemoval RemoveThroughHandles(const char* folder, const GuardedFolders* gua
   removal.held = held;
   removal.longForm = longForm;
   removal.widePath = wideLongForm;
-  BeginRestart(&removal.restart, 0);
-  int listed = ProveHeld(held, folder, longForm, wideLongForm, &identity) &&
+  int proven = ProveHeld(held, folder, longForm, wideLongForm, &identity) &&
                IsJudged(longForm, guarded);
+  int listed = proven;
   if (listed) {
-    BeginRestart(&removal.restart, longForm[0]);
+    removal.restart.drive = longForm[0];
     listed = RemoveListed(&removal);
   }
   SysCloseHandle(held);
-  FolderRemoval result = kRemovalRefused;
+  FolderRemoval result = proven ? kRemovalFilesStay : kRemovalRefused;
   if (listed) {
     result = removal.stay ? kRemovalFilesStay : kRemovalPartial;
     if (RemoveEmptied(longForm, wideLongForm, identity) ||
@@ -257,30 +285,26 @@ FolderRemoval RemoveFolder(const char* folder, const GuardedFolders* guarded) {
 }
 
 int RemoveSystemFile(const char* folder, const char* name) {
-  PathBuffer path, longForm;
+  PathBuffer path;
   WCHAR wideName[kMaxNameLength + 1], widePath[kWidePathSize];
   if (!FormatPath(path, sizeof(path), "%s\\%s", folder, name)) return 0;
-  if (SysGetFileAttributes(path) == INVALID_FILE_ATTRIBUTES) return 1;  // not there
+  if (!IsThere(path)) return 1;
   if (!HasHandleCalls()) return DeleteNowOrAtRestart(path);
-  int nameLength = SysAnsiToWide(name, wideName, kMaxNameLength + 1);
   HANDLE held = SysHoldFolder(folder);
   if (held == INVALID_HANDLE_VALUE) return 0;
-  // Where the held folder really lies; its long form from that, for the walk from the root.
-  DWORD length = TellsFinalPaths() ? SysGetFinalPathWide(held, widePath, kWidePathSize) : 0;
-  int located = TellsFinalPaths() ? length > 0 && length < static_cast<DWORD>(kWidePathSize)
-                                  : FindLongForm(folder, longForm) && WidePath(longForm, widePath);
-  if (located && TellsFinalPaths())
-    located = SysWideToAnsi(widePath + 4, longForm, sizeof(longForm)) > 0;
   Removal removal;
   memset(&removal, 0, sizeof(removal));
   removal.held = held;
-  removal.longForm = longForm;
   removal.widePath = widePath;
-  BeginRestart(&removal.restart, longForm[0]);
-  if (located && nameLength > 0 && longForm[1] == ':')
-    RemoveListedEntry(&removal, wideName, nameLength, 0);
-  else
-    removal.stay = 1;
+  // Never where it stands (no long form): where Windows cannot tell the final path, the folder's
+  // path may be one that a 32-bit program on 64-bit Windows sees redirected, and the restart
+  // folder serves everywhere else. Where the held folder really lies, where Windows tells.
+  DWORD length = SysGetFinalPathWide(held, widePath, kWidePathSize);
+  int nameLength = SysAnsiToWide(name, wideName, kMaxNameLength + 1);
+  removal.stay = nameLength <= 0 || (length ? length >= static_cast<DWORD>(kWidePathSize)
+                                            : !WidePath(folder, widePath));
+  removal.restart.drive = folder[0];
+  if (!removal.stay) RemoveListedEntry(&removal, wideName, nameLength, 0);
   EndRestart(&removal.restart);
   SysCloseHandle(held);
   return !removal.stay;

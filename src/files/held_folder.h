@@ -52,6 +52,6 @@ FolderRemoval RemoveFolder(const char* folder, const GuardedFolders* guarded);
 // lies (a 32-bit program on 64-bit Windows sees the system folder redirected). Where Windows will
 // not delete it now, it is moved into the restart folder on its drive and goes from there at the
 // next start of Windows, so that a copy installed again meanwhile stays; where it can be neither
-// deleted nor moved, it goes where it stands, if its path is the administrators' alone. The 9x
-// family deletes by name (DeleteNowOrAtRestart). Returns 0 when it stays for good.
+// deleted nor moved, it stays, and the next run finds it. The 9x family deletes by name
+// (DeleteNowOrAtRestart). Returns 0 when it stays for good.
 int RemoveSystemFile(const char* folder, const char* name);

@@ -16,8 +16,6 @@ int IsSameFile(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_INFOR
          one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
 }
 
-int TellsFinalPaths() { return SysGetKernelProc("GetFinalPathNameByHandleW") != nullptr; }
-
 int HasFinalPath(HANDLE file, const WCHAR* expected) {
   if (!TellsFinalPaths()) return 1;
   WCHAR final[kWideEntrySize];

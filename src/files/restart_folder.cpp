@@ -41,16 +41,10 @@ const union {
 }};
 const DWORD kEntriesGiven = 2;
 
-// The accounts that are the administrators': SYSTEM (S-1-5-18), Administrators (S-1-5-32-544)
-// and TrustedInstaller (S-1-5-80-956008885-...), as Windows writes their SIDs.
-const union {
-  BYTE bytes[12];
-  DWORD alignment;
-} kSystemSid = {{0x01, 0x01, 0, 0, 0, 0, 0, 0x05, 0x12, 0, 0, 0}};
-const union {
-  BYTE bytes[16];
-  DWORD alignment;
-} kAdministratorsSid = {{0x01, 0x02, 0, 0, 0, 0, 0, 0x05, 0x20, 0, 0, 0, 0x20, 0x02, 0, 0}};
+// The accounts that are the administrators': SYSTEM (S-1-5-18) and Administrators
+// (S-1-5-32-544), as they stand in the security above, and TrustedInstaller
+// (S-1-5-80-956008885-...), as Windows writes their SIDs.
+const DWORD kSystemSidAt = 60, kAdministratorsSidAt = 72;
 const union {
   BYTE bytes[32];
   DWORD alignment;
@@ -61,34 +55,32 @@ const union {
 // What lets an account rename or delete what is in a folder, or the folder itself, or take the
 // folder over.
 const DWORD kTakeOverAccess = FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
-
-// A self-relative security descriptor as Windows reads one out.
-union SecurityBuffer {
-  BYTE bytes[4096];
-  DWORD alignment;
-};
+// And what lets one put something into the folder that holds a file deleted where it stands, or
+// make that folder, once empty, a junction.
+const DWORD kFillAccess = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_WRITE_ATTRIBUTES | GENERIC_WRITE;
 
 PSID Sid(const void* bytes) { return const_cast<void*>(bytes); }
 
 // Whether sid is one of the administrators' accounts, or the owner this Windows shows for what
-// the uninstaller made as the Administrators' (shownOwner, null or empty when not learned).
-int IsTrusted(PSID sid, const BYTE* shownOwner) {
-  return SysEqualSid(sid, Sid(kSystemSid.bytes)) ||
-         SysEqualSid(sid, Sid(kAdministratorsSid.bytes)) ||
+// the uninstaller made as the Administrators' (shownOwner, null when not learned).
+int IsTrusted(PSID sid, PSID shownOwner) {
+  return SysEqualSid(sid, Sid(kAdministratorsOwned.bytes + kSystemSidAt)) ||
+         SysEqualSid(sid, Sid(kAdministratorsOwned.bytes + kAdministratorsSidAt)) ||
          SysEqualSid(sid, Sid(kTrustedInstallerSid.bytes)) ||
-         (shownOwner && shownOwner[0] && SysEqualSid(sid, Sid(shownOwner)));
+         (shownOwner && SysEqualSid(sid, shownOwner));
 }
 
-// IsAdministratorsAlone, with the number of the DACL's entries in *entries.
-int JudgeSecurity(HANDLE file, const BYTE* shownOwner, DWORD* entries) {
+// Whether the open file or folder (opened with READ_CONTROL) is owned by an administrator and
+// grants nobody else any of access (see MayDeleteInPlace); the number of its DACL's entries in
+// *entries.
+int JudgeSecurity(HANDLE file, PSID shownOwner, DWORD access, DWORD* entries) {
   SecurityBuffer security;
   PSID owner;
   ACL* dacl;
   memset(&security, 0, sizeof(security));
   // A null DACL grants everyone everything; a file system without security (FAT) has none.
   if (!SysGetSecurity(file, &security, sizeof(security)) ||
-      !SysGetSecurityOwner(&security, &owner) || !IsTrusted(owner, shownOwner) ||
-      !SysGetSecurityDacl(&security, &dacl) || !dacl)
+      !SysGetOwnerAndDacl(&security, &owner, &dacl) || !IsTrusted(owner, shownOwner) || !dacl)
     return 0;
   *entries = dacl->AceCount;
   for (DWORD index = 0; index < dacl->AceCount; ++index) {
@@ -100,36 +92,32 @@ int JudgeSecurity(HANDLE file, const BYTE* shownOwner, DWORD* entries) {
     if (ace->AceType != ACCESS_ALLOWED_ACE_TYPE || ace->AceSize < sizeof(ACCESS_ALLOWED_ACE))
       return 0;
     const ACCESS_ALLOWED_ACE* allowed = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(ace);
-    if ((allowed->Mask & kTakeOverAccess) &&
+    if ((allowed->Mask & access) &&
         !IsTrusted(Sid(&allowed->SidStart), shownOwner))
       return 0;
   }
   return 1;
 }
 
-// Learns the owner this Windows shows for the folder just made as the Administrators'.
+// Learns the owner this Windows shows for the folder just made as the Administrators': its
+// security descriptor is kept, and the owner read from it.
 int LearnShownOwner(HANDLE folder, Restart* restart) {
-  SecurityBuffer security;
-  PSID owner;
-  memset(&security, 0, sizeof(security));
-  if (!SysGetSecurity(folder, &security, sizeof(security)) ||
-      !SysGetSecurityOwner(&security, &owner) || !SysIsValidSid(owner))
-    return 0;
-  // A SID: 8 bytes and 4 for each of its sub-authorities, at most 15 of them in a valid one.
-  DWORD size = 8 + 4 * static_cast<DWORD>(static_cast<const BYTE*>(owner)[1]);
-  if (size > sizeof(restart->shownOwner)) return 0;
-  memcpy(restart->shownOwner, owner, size);
-  return 1;
+  ACL* dacl;
+  memset(&restart->made, 0, sizeof(restart->made));
+  return SysGetSecurity(folder, &restart->made, sizeof(restart->made)) &&
+         SysGetOwnerAndDacl(&restart->made, &restart->shownOwner, &dacl);
 }
 
-// Whether the folder at path, itself and no link, is the administrators' alone.
-int IsFolderAlone(const char* path, const Restart* restart) {
+// Whether the folder at path, itself and no link, is the administrators' alone, and, with
+// holding, nobody else may put anything into it either.
+int IsFolderAlone(const char* path, const Restart* restart, int holding) {
   HANDLE folder = SysOpenForSecurity(path);
   if (folder == INVALID_HANDLE_VALUE) return 0;
   BY_HANDLE_FILE_INFORMATION information;
   DWORD entries;
   int alone = IsPlainFolder(folder, &information) &&
-              JudgeSecurity(folder, restart->shownOwner, &entries);
+              JudgeSecurity(folder, restart->shownOwner,
+                            holding ? kTakeOverAccess | kFillAccess : kTakeOverAccess, &entries);
   SysCloseHandle(folder);
   return alone;
 }
@@ -146,15 +134,15 @@ int IsSound(HANDLE made, Restart* restart) {
   char root[] = {restart->drive, ':', '\\', 0};
   return IsPlainFolder(made, &information) && HasFinalPath(made, restart->widePath) &&
          LearnShownOwner(made, restart) &&
-         JudgeSecurity(made, restart->shownOwner, &entries) && entries == kEntriesGiven &&
-         IsFolderAlone(root, restart);
+         JudgeSecurity(made, restart->shownOwner, kTakeOverAccess, &entries) &&
+         entries == kEntriesGiven && IsFolderAlone(root, restart, 0);
 }
 
 // Makes the restart folder on first use, on a fixed drive (a removable one's letter can name
 // another volume at the next start). Never takes a folder or link that was there already,
 // whoever made it: a name is drawn anew until one is free.
 int OpenRestartFolder(Restart* restart) {
-  if (restart->opened) return restart->handle != INVALID_HANDLE_VALUE;
+  if (restart->opened) return restart->handle != nullptr;
   restart->opened = 1;
   if (DriveTypeOf(restart->drive) != DRIVE_FIXED) return 0;
   for (int attempt = 0; attempt < kRestartFolderTries; ++attempt) {
@@ -171,7 +159,7 @@ int OpenRestartFolder(Restart* restart) {
       restart->handle = made;
       return 1;
     }
-    memset(restart->shownOwner, 0, sizeof(restart->shownOwner));
+    restart->shownOwner = nullptr;
     SysSetDeleteDisposition(made);  // empty, and named by nothing: it goes as it is closed
     SysCloseHandle(made);
     return 0;
@@ -186,77 +174,68 @@ void DeleteFolderLast(Restart* restart) {
 
 }  // namespace
 
-void BeginRestart(Restart* restart, char drive) {
-  memset(restart, 0, sizeof(*restart));
-  restart->drive = drive;
-  restart->handle = INVALID_HANDLE_VALUE;
-}
-
 int MoveForRestart(HANDLE entry, HANDLE from, const WCHAR* name, int length, Restart* restart) {
   WCHAR moved[kWideEntrySize];
   if (!OpenRestartFolder(restart) || !SysMoveInto(entry, restart->handle, name, length))
-    return 0;
+    return kMoveNone;
   JoinWide(restart->widePath, name, length, moved);
-  if (!SysDeleteAtRestart(moved)) {
-    SysMoveInto(entry, from, name, length);
-    return 0;
-  }
+  if (!SysDeleteAtRestart(moved))
+    return SysMoveInto(entry, from, name, length) ? kMoveNone : kMoveStuck;
   // From here on a deletion names the folder: it stays until the restart, whatever happens.
   restart->named = 1;
   // Owned by the Administrators and changed by them alone, as soon as it is in their folder;
   // where that cannot be, it goes back with the owner and DACL it had, and the deletion asked
-  // for finds nothing.
-  int secured = SysSetSecurity(entry, kAdministratorsOwned.bytes);
-  if (!secured) SysMoveInto(entry, from, name, length);
+  // for finds nothing (or, where it cannot go back, finds it in the folder as it is).
+  int result = kMoveDone;
+  if (!SysSetSecurity(entry, kAdministratorsOwned.bytes) && SysMoveInto(entry, from, name, length))
+    result = kMoveNone;
   // Asked for at once, so that a crash or a failure later leaves no folder for good.
   DeleteFolderLast(restart);
-  if (secured) ++restart->moved;
-  return secured;
+  return result;
 }
 
-int MayDeleteInPlace(const char* longForm, Restart* restart) {
+int MayDeleteInPlace(const char* longForm, HANDLE entry, Restart* restart) {
   char root[] = {restart->drive, ':', '\\', 0};
-  DWORD flags;
-  if (longForm[0] != restart->drive || longForm[1] != ':' || longForm[2] != '\\' ||
-      DriveTypeOf(restart->drive) != DRIVE_FIXED || !SysGetVolumeFlags(root, &flags))
-    return 0;
+  DWORD flags, entries;
+  // longForm is "X:\..." on the restart's drive, as FindLongForm gives it.
+  if (DriveTypeOf(restart->drive) != DRIVE_FIXED || !SysGetVolumeFlags(root, &flags)) return 0;
   // A volume that keeps no ACLs has no owners to trust, but no links either: what lies at a
   // path there at the restart is what anyone could delete anyway.
   if (!(flags & (FILE_PERSISTENT_ACLS | FILE_SUPPORTS_REPARSE_POINTS))) return 1;
   // The owner this Windows shows for the administrators' is learned, and the root judged, as the
-  // restart folder is made.
-  if (!OpenRestartFolder(restart)) return 0;
+  // restart folder is made. The entry itself is theirs too: nobody else may delete it to empty
+  // its folder, nor take it over.
+  if (!OpenRestartFolder(restart) ||
+      (entry != INVALID_HANDLE_VALUE &&
+       !JudgeSecurity(entry, restart->shownOwner, kTakeOverAccess, &entries)))
+    return 0;
   // From the root down: a folder is judged only once the one that holds it was, so nobody but
-  // an administrator could have put another in its place.
+  // an administrator could have put another in its place. The last, which holds the entry, lets
+  // nobody else add to it or make it a junction either.
   PathBuffer folder;
   DWORD length = static_cast<DWORD>(strlen(longForm));
-  if (length >= sizeof(folder) || !IsFolderAlone(root, restart)) return 0;
+  if (length >= sizeof(folder) || !IsFolderAlone(root, restart, length == 3)) return 0;
   for (DWORD end = 3; end <= length; ++end) {
     if (end < length && longForm[end] != '\\') {
-      // A double-byte character is skipped whole: its second byte may be a '\'.
+      // A double-byte character is skipped whole: its second byte may be a '\\'.
       if (SysIsDBCSLeadByte(static_cast<BYTE>(longForm[end])) && end + 1 < length) ++end;
       continue;
     }
     if (end == 3) continue;  // the root, judged above
     memcpy(folder, longForm, end);
     folder[end] = 0;
-    if (!IsFolderAlone(folder, restart)) return 0;
+    if (!IsFolderAlone(folder, restart, end == length)) return 0;
   }
   return 1;
 }
 
 void EndRestart(Restart* restart) {
-  if (restart->handle == INVALID_HANDLE_VALUE) return;
+  if (!restart->handle) return;
   if (!restart->named) {
     SysSetDeleteDisposition(restart->handle);  // nothing in it, nothing names it: it goes now
   } else if (!restart->folderLast) {
     DeleteFolderLast(restart);
   }
   SysCloseHandle(restart->handle);
-  restart->handle = INVALID_HANDLE_VALUE;
-}
-
-int IsAdministratorsAlone(HANDLE file, const BYTE* shownOwner) {
-  DWORD entries;
-  return JudgeSecurity(file, shownOwner, &entries);
+  restart->handle = nullptr;
 }

@@ -7,22 +7,10 @@
 static_assert(sizeof(OSVERSIONINFOEXA) == 156 && sizeof(OSVERSIONINFOA) == 148,
               "the two version records Windows of both families know");
 
-namespace {
-
-WindowsFamily FamilyOf(DWORD platformId) {
-  if (platformId == VER_PLATFORM_WIN32_WINDOWS) return kFamily9x;
-  if (platformId == VER_PLATFORM_WIN32_NT) return kFamilyNt;
-  return kFamilyUnknown;
-}
-
-}  // namespace
+// HasHandleCalls is defined beside the calls it names (platform.cpp).
 
 WindowsFamily GetWindowsFamily() {
-  OSVERSIONINFOW system;
-  memset(&system, 0, sizeof(system));
-  system.dwOSVersionInfoSize = sizeof(system);
-  if (SysGetSystemVersion(&system)) return FamilyOf(system.dwPlatformId);
-
+  if (HasHandleCalls()) return kFamilyNt;
   OSVERSIONINFOEXA version;
   memset(&version, 0, sizeof(version));
   version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
@@ -30,5 +18,6 @@ WindowsFamily GetWindowsFamily() {
     version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
     if (!SysGetVersionEx(reinterpret_cast<OSVERSIONINFOA*>(&version))) return kFamilyUnknown;
   }
-  return FamilyOf(version.dwPlatformId);
+  // An NT platform without ntdll's file calls is no Windows that exists: neither family.
+  return version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ? kFamily9x : kFamilyUnknown;
 }

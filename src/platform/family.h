@@ -2,14 +2,20 @@
 #pragma once
 
 enum WindowsFamily {
-  kFamilyUnknown,  // the version query failed, or a platform of neither family (Win32s)
+  kFamilyUnknown,  // neither: a platform of neither family (Win32s), or nothing answers
   kFamily9x,       // Windows 95, 98 and Me: no links, no owners, no sharing to rely on
   kFamilyNt,       // Windows NT 4 and every later version
 };
 
-// The system's own family: ntdll's answer where it has RtlGetVersion (Windows 2000 and later),
-// which a compatibility layer ("Windows 95", "Windows 98") does not change, as it changes what
-// GetVersionExA tells the program. Elsewhere (the 9x family, NT 4, which have no such layers)
-// GetVersionExA's, asked for the extended version record first, then for the basic one
-// (Windows 95 and NT 4 before SP6 know only that).
+// Whether this Windows has ntdll's file calls, with which a folder is held and its entries are
+// opened through its handle (NtOpenFile, NtCreateFile, NtQueryDirectoryFile,
+// NtSetInformationFile): the whole NT family, NT 4 included, and no Windows of the 9x family.
+int HasHandleCalls();
+
+// The family, told by what Windows can do rather than by what it reports: wherever ntdll has the
+// file calls, the NT family, whatever version a compatibility layer ("Windows 95", "Windows 98",
+// Wine's "win98") reports through GetVersionExA or in the process's own version fields, which
+// RtlGetVersion reads. Without them, the 9x family where GetVersionExA reports it (asked for the
+// extended version record first, then for the basic one that Windows 95 knows), else neither.
+// Rights, the registry plan, the DLL search and the way files go all follow this one answer.
 WindowsFamily GetWindowsFamily();

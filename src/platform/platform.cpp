@@ -8,6 +8,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <winternl.h>
+#include <wchar.h>
 
 // A function of a system DLL that is in every process of the program from its start (kernel32,
 // ntdll on the NT family, and advapi32 and shell32, static imports), or null where this Windows
@@ -18,8 +19,16 @@ static FARPROC LoadedProc(const char* dll, const char* name) {
   return module ? GetProcAddress(module, name) : nullptr;
 }
 
-static FARPROC KernelProc(const char* name) { return LoadedProc("kernel32.dll", name); }
-static FARPROC NtProc(const char* name) { return LoadedProc("ntdll.dll", name); }
+// Each written once, not inlined into every caller: the exe stays small.
+__attribute__((noinline)) static FARPROC KernelProc(const char* name) {
+  return LoadedProc("kernel32.dll", name);
+}
+__attribute__((noinline)) static FARPROC NtProc(const char* name) {
+  return LoadedProc("ntdll.dll", name);
+}
+__attribute__((noinline)) static FARPROC AdvapiProc(const char* name) {
+  return LoadedProc("advapi32.dll", name);
+}
 
 // The function a looked-up address stands for.
 template <typename Function>
@@ -325,7 +334,7 @@ HANDLE SysCreateFolder(const WCHAR* path, void* securityDescriptor) {
   STAND_IN(CreateFolder, path, securityDescriptor);
   // "\\?\C:\..." is "\??\C:\..." to ntdll.
   WCHAR native[MAX_PATH];
-  int length = lstrlenW(path);
+  int length = static_cast<int>(wcslen(path));
   UNICODE_STRING counted;
   FARPROC found = NtProc("NtCreateFile");
   if (!found || length < 4 || length >= MAX_PATH || path[0] != L'\\' || path[1] != L'\\' ||
@@ -370,22 +379,17 @@ BOOL SysSetSecurity(HANDLE file, const void* securityDescriptor) {
                       securityDescriptor) == 0;
 }
 
-static FARPROC AdvapiProc(const char* name) { return LoadedProc("advapi32.dll", name); }
-
-BOOL SysGetSecurityOwner(const void* descriptor, PSID* owner) {
+BOOL SysGetOwnerAndDacl(const void* descriptor, PSID* owner, ACL** dacl) {
   typedef BOOL(WINAPI * OwnerFunction)(const void*, PSID*, BOOL*);
-  FARPROC found = AdvapiProc("GetSecurityDescriptorOwner");
-  BOOL defaulted = FALSE;
-  *owner = nullptr;
-  return found && As<OwnerFunction>(found)(descriptor, owner, &defaulted) && *owner;
-}
-
-BOOL SysGetSecurityDacl(const void* descriptor, ACL** dacl) {
   typedef BOOL(WINAPI * DaclFunction)(const void*, BOOL*, ACL**, BOOL*);
-  FARPROC found = AdvapiProc("GetSecurityDescriptorDacl");
+  FARPROC ownerOf = AdvapiProc("GetSecurityDescriptorOwner");
+  FARPROC daclOf = AdvapiProc("GetSecurityDescriptorDacl");
   BOOL present = FALSE, defaulted = FALSE;
+  *owner = nullptr;
   *dacl = nullptr;
-  if (!found || !As<DaclFunction>(found)(descriptor, &present, dacl, &defaulted)) return FALSE;
+  if (!ownerOf || !daclOf || !As<OwnerFunction>(ownerOf)(descriptor, owner, &defaulted) ||
+      !*owner || !As<DaclFunction>(daclOf)(descriptor, &present, dacl, &defaulted))
+    return FALSE;
   if (!present) *dacl = nullptr;
   return TRUE;
 }
@@ -397,17 +401,10 @@ BOOL SysGetAce(ACL* acl, DWORD index, ACE_HEADER** ace) {
   return found && As<AceFunction>(found)(acl, index, reinterpret_cast<void**>(ace)) && *ace;
 }
 
-BOOL SysIsValidSid(PSID sid) {
-  typedef BOOL(WINAPI * ValidFunction)(PSID);
-  FARPROC found = AdvapiProc("IsValidSid");
-  return found && sid && As<ValidFunction>(found)(sid);
-}
-
 BOOL SysEqualSid(PSID one, PSID other) {
   typedef BOOL(WINAPI * EqualFunction)(PSID, PSID);
   FARPROC found = AdvapiProc("EqualSid");
-  return found && SysIsValidSid(one) && SysIsValidSid(other) &&
-         As<EqualFunction>(found)(one, other);
+  return found && As<EqualFunction>(found)(one, other);
 }
 
 BOOL SysGetVolumeFlags(const char* root, DWORD* flags) {
@@ -560,6 +557,13 @@ FARPROC SysGetKernelProc(const char* name) {
   return KernelProc(name);
 }
 
+int HasHandleCalls() {
+  return SysGetNtProc("NtOpenFile") && SysGetNtProc("NtCreateFile") &&
+         SysGetNtProc("NtQueryDirectoryFile") && SysGetNtProc("NtSetInformationFile");
+}
+
+int TellsFinalPaths() { return SysGetKernelProc("GetFinalPathNameByHandleW") != nullptr; }
+
 FARPROC SysGetNtProc(const char* name) {
   STAND_IN(GetNtProc, name);
   return NtProc(name);
@@ -570,23 +574,14 @@ HMODULE SysLoadLibrary(const char* path) {
   return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-BOOL SysGetSystemVersion(OSVERSIONINFOW* version) {
-  STAND_IN(GetSystemVersion, version);
-  // NTSTATUS NTAPI RtlGetVersion(PRTL_OSVERSIONINFOW). ntdll is in every process of the NT
-  // family; nothing is loaded.
-  typedef LONG(WINAPI * GetVersionFunction)(OSVERSIONINFOW*);
-  FARPROC found = LoadedProc("ntdll.dll", "RtlGetVersion");
-  return found && As<GetVersionFunction>(found)(version) >= 0;
-}
-
 // GetTokenInformation of the process token. advapi32 is a static import, loaded from the start;
 // its token functions are asked for by name all the same, as the 9x family's may be missing.
 // Windows before Vista refuses the classes it does not know.
 static BOOL QueryToken(int infoClass, void* answer, DWORD size, DWORD* length) {
   typedef BOOL(WINAPI * OpenTokenFunction)(HANDLE, DWORD, HANDLE*);
   typedef BOOL(WINAPI * GetInformationFunction)(HANDLE, int, void*, DWORD, DWORD*);
-  FARPROC open = LoadedProc("advapi32.dll", "OpenProcessToken");
-  FARPROC query = LoadedProc("advapi32.dll", "GetTokenInformation");
+  FARPROC open = AdvapiProc("OpenProcessToken");
+  FARPROC query = AdvapiProc("GetTokenInformation");
   HANDLE token;
   if (!open || !query || !As<OpenTokenFunction>(open)(GetCurrentProcess(), TOKEN_QUERY, &token))
     return FALSE;
@@ -603,27 +598,10 @@ BOOL SysGetTokenValue(int infoClass, DWORD* value) {
   return known;
 }
 
-BOOL SysGetTokenUser(void* buffer, DWORD size) {
-  STAND_IN(GetTokenUser, buffer, size);
-  // TOKEN_USER: a SID_AND_ATTRIBUTES whose SID follows it in the same buffer.
-  const int kTokenUser = 1;
-  union {
-    TOKEN_USER user;
-    BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  } answer;
-  DWORD length = 0;
-  if (!QueryToken(kTokenUser, &answer, sizeof(answer), &length)) return FALSE;
-  const BYTE* sid = static_cast<const BYTE*>(answer.user.User.Sid);
-  DWORD sidLength = 8 + 4 * static_cast<DWORD>(sid[1]);
-  if (sidLength > size) return FALSE;
-  CopyMemory(buffer, sid, sidLength);
-  return TRUE;
-}
-
 BOOL SysGetRandom(void* buffer, DWORD size) {
   STAND_IN(GetRandom, buffer, size);
   typedef BOOLEAN(WINAPI * RandomFunction)(void*, ULONG);
-  FARPROC found = LoadedProc("advapi32.dll", "SystemFunction036");
+  FARPROC found = AdvapiProc("SystemFunction036");
   return found && As<RandomFunction>(found)(buffer, size);
 }
 
@@ -634,7 +612,7 @@ BOOL SysIsAdministrator(int* member) {
   typedef BOOL(WINAPI * CheckMembershipFunction)(HANDLE, void*, BOOL*);
   alignas(4) static const BYTE kAdministrators[] = {1,  2, 0, 0, 0,    0, 0, 5,
                                                     32, 0, 0, 0, 0x20, 2, 0, 0};
-  FARPROC check = LoadedProc("advapi32.dll", "CheckTokenMembership");
+  FARPROC check = AdvapiProc("CheckTokenMembership");
   BOOL isMember = FALSE;
   // No token given: the thread's, else the process's, as Windows itself judges access.
   if (!check || !As<CheckMembershipFunction>(check)(

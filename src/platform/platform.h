@@ -108,15 +108,13 @@ BOOL SysGetSecurity(HANDLE file, void* buffer, DWORD size);
 // security descriptor.
 BOOL SysSetSecurity(HANDLE file, const void* securityDescriptor);
 // A security descriptor read as Windows reads one (advapi32's GetSecurityDescriptorOwner,
-// GetSecurityDescriptorDacl, GetAce, IsValidSid and EqualSid; looked up at run time, and FALSE
+// GetSecurityDescriptorDacl, GetAce and EqualSid; looked up at run time, and FALSE
 // where this Windows lacks them). They only read the buffers they are given, so they have no
 // stand-ins: a test forges the descriptor instead.
-BOOL SysGetSecurityOwner(const void* descriptor, PSID* owner);
-// *dacl is null where the descriptor has no DACL or a null one (which grants everyone
-// everything).
-BOOL SysGetSecurityDacl(const void* descriptor, ACL** dacl);
+// The owner, and the DACL: null where the descriptor has none or a null one (which grants
+// everyone everything).
+BOOL SysGetOwnerAndDacl(const void* descriptor, PSID* owner, ACL** dacl);
 BOOL SysGetAce(ACL* acl, DWORD index, ACE_HEADER** ace);
-BOOL SysIsValidSid(PSID sid);
 BOOL SysEqualSid(PSID one, PSID other);
 // The file system flags of the volume at the drive's root ("C:"): FILE_PERSISTENT_ACLS,
 // FILE_SUPPORTS_REPARSE_POINTS, ... (GetVolumeInformationA). FALSE when Windows cannot tell.
@@ -166,9 +164,6 @@ DWORD SysGetTickCount();  // milliseconds since Windows started, in steps of 10 
 // difference of two readings means anything; it is right across a wrap.
 DWORD SysGetMilliseconds();
 BOOL SysGetVersionEx(OSVERSIONINFOA* version);  // dwOSVersionInfoSize chooses the record
-// The SID of the user the process runs as, into buffer (size bytes). FALSE where Windows cannot
-// tell (the 9x family).
-BOOL SysGetTokenUser(void* buffer, DWORD size);
 // Fills buffer with size random bytes (RtlGenRandom, advapi32's SystemFunction036, XP and later;
 // looked up at run time). FALSE where it is missing.
 BOOL SysGetRandom(void* buffer, DWORD size);
@@ -184,10 +179,6 @@ HMODULE SysLoadLibrary(const char* path);
 
 // Rights, the system's own version, and texts in another code page. The functions that only some
 // systems have are looked up at run time, so that the exe starts on every family.
-// The system's own version record (ntdll's RtlGetVersion, Windows 2000 and later; the size field
-// set by the caller): what a compatibility layer tells GetVersionExA does not reach it. FALSE
-// where ntdll lacks it (the 9x family, NT 4) or it fails.
-BOOL SysGetSystemVersion(OSVERSIONINFOW* version);
 // A fact of the process token that fits in a DWORD (GetTokenInformation with infoClass:
 // TokenElevationType, TokenVirtualizationAllowed), in *value. FALSE where Windows cannot tell:
 // before Vista, and on the 9x family.

@@ -63,14 +63,12 @@ struct PlatformSeam {
   decltype(&SysGetTickCount) GetTickCount;
   decltype(&SysGetMilliseconds) GetMilliseconds;
   decltype(&SysGetVersionEx) GetVersionEx;
-  decltype(&SysGetTokenUser) GetTokenUser;
   decltype(&SysGetRandom) GetRandom;
   decltype(&SysGetModuleFileName) GetModuleFileName;
   decltype(&SysGetKernelProc) GetKernelProc;
   decltype(&SysGetNtProc) GetNtProc;
   decltype(&SysLoadLibrary) LoadLibrary;
 
-  decltype(&SysGetSystemVersion) GetSystemVersion;
   decltype(&SysGetTokenValue) GetTokenValue;
   decltype(&SysIsAdministrator) IsAdministrator;
   decltype(&SysRunElevated) RunElevated;

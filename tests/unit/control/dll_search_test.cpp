@@ -56,7 +56,7 @@ BOOL ReportFamily(OSVERSIONINFOA* version) {
   return TRUE;
 }
 
-BOOL NoSystemVersion(OSVERSIONINFOW*) { return FALSE; }
+FARPROC NoNtCalls(const char*) { return nullptr; }
 
 // As GetSystemDirectoryA: the length, or the size needed when it does not fit.
 UINT ReportSystemDir(char* buffer, UINT size) {
@@ -126,8 +126,8 @@ TEST_F(DllSearch, RestrictsWhatEachWindowsAllows) {
     g_seam.GetKernelProc = FindKernelProc;
     g_seam.LoadLibrary = RecordLoadLibrary;
     g_seam.GetVersionEx = c.system.family == kWineNt ? nullptr : ReportFamily;
-    // The 9x family's ntdll has no RtlGetVersion, and there the version query decides.
-    g_seam.GetSystemVersion = c.system.family == kWineNt ? nullptr : NoSystemVersion;
+    // The 9x family's ntdll has none of the file calls, and there the version query decides.
+    g_seam.GetNtProc = c.system.family == kWineNt ? nullptr : NoNtCalls;
     g_seam.GetSystemDirectory = c.system.systemDir ? ReportSystemDir : nullptr;
     RestrictDllSearch();
     EXPECT_EQ(Expand(c.calls), Calls());

@@ -61,10 +61,9 @@ class Elevation : public SeamTest {
   }
   static void Install(const Machine& machine) {
     Current() = {machine, machine.first, "", false};
-    g_seam.GetSystemVersion = [](OSVERSIONINFOW* version) -> BOOL {
-      if (Current().machine.platform == k9x) return FALSE;  // ntdll lacks RtlGetVersion
-      version->dwPlatformId = Current().machine.platform;
-      return TRUE;
+    g_seam.GetNtProc = [](const char* name) -> FARPROC {
+      if (Current().machine.platform == k9x) return nullptr;  // ntdll lacks the file calls
+      return PassThrough(g_seam.GetNtProc, &SysGetNtProc, name);
     };
     g_seam.GetVersionEx = [](OSVERSIONINFOA* version) -> BOOL {
       BOOL ok = GetVersionExA(version);

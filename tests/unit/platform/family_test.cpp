@@ -1,10 +1,10 @@
-// Which family the program takes itself to run on. Wine answers for the NT family; the 9x
-// family, NT 4 (no RtlGetVersion) and a compatibility layer's answer come through the seam.
-// Under Wine's own "win98" setting both queries answer for the 9x family, as the end-to-end rows
-// of the 9x family show with the real exe.
+// Which family the program takes itself to run on: told by ntdll's file calls, whatever version
+// is reported. Wine has the calls in every version it plays (its "win98" setting included); the
+// 9x family, which lacks them, and what it reports come through the seam.
 #include "platform/family.h"
 
 #include <gtest/gtest.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -14,23 +14,21 @@
 namespace {
 
 const DWORD kNt = VER_PLATFORM_WIN32_NT, k9x = VER_PLATFORM_WIN32_WINDOWS;
-const DWORD kMissing = 0xFFFF;  // the query is not there, or fails
+const DWORD kMissing = 0xFFFF;  // the query fails
 
 struct Answers {
-  DWORD system;   // RtlGetVersion's platform
-  DWORD program;  // GetVersionExA's platform
+  const char* missingCall;  // the ntdll call this Windows lacks, or null
+  DWORD program;            // GetVersionExA's platform
 } g_answers;
 
 class Family : public SeamTest {
  protected:
   void SetUp() override {
     SeamTest::SetUp();
-    g_seam.GetSystemVersion = [](OSVERSIONINFOW* version) -> BOOL {
-      EXPECT_EQ(sizeof(OSVERSIONINFOW), version->dwOSVersionInfoSize);
-      Record("system");
-      if (g_answers.system == kMissing) return FALSE;
-      version->dwPlatformId = g_answers.system;
-      return TRUE;
+    g_seam.GetNtProc = [](const char* name) -> FARPROC {
+      const char* missing = g_answers.missingCall;
+      if (missing && (!*missing || !strcmp(missing, name))) return nullptr;
+      return PassThrough(g_seam.GetNtProc, &SysGetNtProc, name);
     };
     g_seam.GetVersionEx = [](OSVERSIONINFOA* version) -> BOOL {
       Record("program " + std::to_string(version->dwOSVersionInfoSize));
@@ -41,39 +39,35 @@ class Family : public SeamTest {
   }
 };
 
-TEST_F(Family, TheSystemsOwnAnswerComesFirst) {
+TEST_F(Family, WhatWindowsCanDoDecides) {
   struct Case {
     const char* name;
     Answers answers;
     WindowsFamily family;
     std::vector<std::string> asked;
   } cases[] = {
-      {"NT family", {kNt, kNt}, kFamilyNt, {"system"}},
-      // "Run this program in compatibility mode for Windows 95/98".
-      {"compatibility layer", {kNt, k9x}, kFamilyNt, {"system"}},
-      {"Wine's win98 setting", {k9x, k9x}, kFamily9x, {"system"}},
-      {"9x family", {kMissing, k9x}, kFamily9x, {"system", "program 156"}},
-      {"NT 4", {kMissing, kNt}, kFamilyNt, {"system", "program 156"}},
-      {"Win32s", {kMissing, VER_PLATFORM_WIN32s}, kFamilyUnknown, {"system", "program 156"}},
-      {"nothing answers", {kMissing, kMissing}, kFamilyUnknown,
-       {"system", "program 156", "program 148"}},
-      {"a platform of neither family", {VER_PLATFORM_WIN32s, kNt}, kFamilyUnknown, {"system"}},
+      {"NT family", {nullptr, kNt}, kFamilyNt, {}},
+      // "Run this program in compatibility mode for Windows 95/98", and Wine's "win98".
+      {"compatibility layer reporting the 9x family", {nullptr, k9x}, kFamilyNt, {}},
+      {"9x family", {"", k9x}, kFamily9x, {"program 156"}},
+      {"one of the calls missing", {"NtQueryDirectoryFile", k9x}, kFamily9x, {"program 156"}},
+      {"no calls, yet the NT platform reported", {"", kNt}, kFamilyUnknown, {"program 156"}},
+      {"Win32s", {"", VER_PLATFORM_WIN32s}, kFamilyUnknown, {"program 156"}},
+      {"nothing answers", {"", kMissing}, kFamilyUnknown, {"program 156", "program 148"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Calls().clear();
     g_answers = c.answers;
     EXPECT_EQ(c.family, GetWindowsFamily());
+    EXPECT_EQ(c.family == kFamilyNt, HasHandleCalls() != 0);
     EXPECT_EQ(c.asked, Calls());
   }
 }
 
-// Wine's real answers, with no stand-in.
-TEST(FamilyUnderWine, IsTheNtFamilyByBothQueries) {
-  OSVERSIONINFOW system = {};
-  system.dwOSVersionInfoSize = sizeof(system);
-  ASSERT_TRUE(SysGetSystemVersion(&system));
-  EXPECT_EQ(kNt, system.dwPlatformId);
+// Wine's real answer, with no stand-in.
+TEST(FamilyUnderWine, IsTheNtFamily) {
+  EXPECT_TRUE(HasHandleCalls());
   EXPECT_EQ(kFamilyNt, GetWindowsFamily());
 }
 

@@ -203,14 +203,8 @@ class Plan : public SeamTest {
     version->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
     return ok;
   }
-  // ntdll's RtlGetVersion: missing (the 9x family, NT 4), or Wine's real answer with the
-  // platform of the 9x family, as Wine's "win98" setting gives it.
-  static BOOL NoSystemVersion(OSVERSIONINFOW*) { return FALSE; }
-  static BOOL System9x(OSVERSIONINFOW* version) {
-    BOOL ok = PassThrough(g_seam.GetSystemVersion, &SysGetSystemVersion, version);
-    version->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
-    return ok;
-  }
+  // ntdll without the file calls: the 9x family.
+  static FARPROC NoNtCalls(const char*) { return nullptr; }
   static void CountHandles() {
     // The system's keys, opened from a root, only to open the product's keys below them;
     // those are opened with full access.
@@ -228,48 +222,41 @@ class Plan : public SeamTest {
   }
 };
 
-// Wine reports the NT family; the 9x family, a compatibility layer's answer and failing queries
-// come through the seam. Where ntdll has RtlGetVersion its answer decides and GetVersionExA is
-// not asked; elsewhere GetVersionExA's does.
+// The family is told by ntdll's file calls: where they are (Wine, the whole NT family) the NT
+// family's entries go, whatever GetVersionExA reports, and it is not asked; without them (the
+// 9x family) GetVersionExA's answer tells the 9x family from neither.
 TEST_F(Plan, RemovesTheEntriesOfTheRunningFamily) {
-  const auto real = nullptr;  // RtlGetVersion as Wine answers it: the NT family
+  const auto calls = nullptr;  // ntdll as Wine has it: every file call there
   struct Case {
     const char* name;
-    BOOL (*system)(OSVERSIONINFOW*);
+    FARPROC (*ntdll)(const char*);
     BOOL (*version)(OSVERSIONINFOA*);
     bool otherCase;
     int goneWith;
     std::vector<DWORD> sizes;
   } cases[] = {
-      {"NT family", real, RealVersion, false, kMachine | kUser | kNt, {}},
-      // "Run this program in compatibility mode for Windows 95/98": the services still go.
-      {"compatibility layer answering for the 9x family", real, As9x, false,
+      {"NT family", calls, RealVersion, false, kMachine | kUser | kNt, {}},
+      // "Run this program in compatibility mode for Windows 95/98", or Wine's "win98": the
+      // services still go.
+      {"compatibility layer answering for the 9x family", calls, As9x, false,
        kMachine | kUser | kNt, {}},
-      {"Wine's win98 setting", System9x, As9x, false, kMachine | kUser | k9x, {}},
-      {"NT family without RtlGetVersion (NT 4)", NoSystemVersion, RealVersion, false,
-       kMachine | kUser | kNt, {156}},
-      {"9x family", NoSystemVersion, As9x, false, kMachine | kUser | k9x, {156}},
-      {"NT family, names in another case", real, RealVersion, true, kMachine | kUser | kNt, {}},
-      {"9x family, names in another case", NoSystemVersion, As9x, true, kMachine | kUser | k9x,
-       {156}},
-      {"extended record refused, basic record NT", NoSystemVersion,
-       [](OSVERSIONINFOA* v) -> BOOL {
-         return v->dwOSVersionInfoSize == 156 ? (VersionSizes().push_back(156), FALSE)
-                                              : RealVersion(v);
-       },
-       false, kMachine | kUser | kNt, {156, 148}},
-      {"extended record refused, basic record 9x", NoSystemVersion,
+      {"9x family", NoNtCalls, As9x, false, kMachine | kUser | k9x, {156}},
+      {"NT family, names in another case", calls, RealVersion, true, kMachine | kUser | kNt, {}},
+      {"9x family, names in another case", NoNtCalls, As9x, true, kMachine | kUser | k9x, {156}},
+      {"no file calls, yet the NT platform reported", NoNtCalls, RealVersion, false,
+       kMachine | kUser, {156}},
+      {"extended record refused, basic record 9x", NoNtCalls,
        [](OSVERSIONINFOA* v) -> BOOL {
          return v->dwOSVersionInfoSize == 156 ? (VersionSizes().push_back(156), FALSE) : As9x(v);
        },
        false, kMachine | kUser | k9x, {156, 148}},
-      {"version query failing with both records", NoSystemVersion,
+      {"version query failing with both records", NoNtCalls,
        [](OSVERSIONINFOA* v) -> BOOL {
          VersionSizes().push_back(v->dwOSVersionInfoSize);
          return FALSE;
        },
        false, kMachine | kUser, {156, 148}},
-      {"platform id 0 (Win32s)", NoSystemVersion,
+      {"platform id 0 (Win32s)", NoNtCalls,
        [](OSVERSIONINFOA* v) -> BOOL {
          BOOL ok = RealVersion(v);
          v->dwPlatformId = VER_PLATFORM_WIN32s;
@@ -284,7 +271,7 @@ TEST_F(Plan, RemovesTheEntriesOfTheRunningFamily) {
     Install(items);
     Snapshot before = TakeSnapshot();
     CountHandles();
-    g_seam.GetSystemVersion = c.system;
+    g_seam.GetNtProc = c.ntdll;
     g_seam.GetVersionEx = c.version;
     RemoveRegistryEntries();
     EXPECT_EQ(c.sizes, VersionSizes());
