@@ -177,9 +177,18 @@ def _other_side(arch):
             % (view(arch, True), view(arch), view(arch)))
 
 
+def taken_family(family):
+    """The family the uninstaller takes itself to run on in a row of family: it goes by ntdll's
+    file calls, not by the version Windows reports, and Wine's ntdll has them in every version
+    it plays, its win98 setting included. So the 9x rows show that a system reporting the 9x
+    family (as a compatibility layer would) is still taken for the NT family."""
+    return "nt"
+
+
 def kept_reason(arch, family, root, path, name=None):
     """Why the registry entry (root, path), or its value name, is in the installation although a
     completed uninstall on family leaves it; None for an entry that goes there."""
+    reported, family = family, taken_family(family)
     if any(root == r and _below(path, p) for r, p in GONE_KEYS + GONE_KEYS_BY_FAMILY[family]):
         return None
     if name is not None and any((root, path.lower(), name.lower()) == (r, p.lower(), n.lower())
@@ -190,8 +199,10 @@ def kept_reason(arch, family, root, path, name=None):
             name is not None and any((root, path.lower(), name.lower()) ==
                                      (r, p.lower(), n.lower())
                                      for r, p, n in GONE_VALUES_BY_FAMILY[other])):
-        return "Tolvane's on the %s, removed only there; this run is %s" % (
-            FAMILY_NAMES[other], family.upper())
+        return "Tolvane's on the %s, removed only there; this run is %s%s" % (
+            FAMILY_NAMES[other], family.upper(),
+            "" if reported == family else
+            " (Wine reports %s, but has ntdll's file calls)" % reported.upper())
     if root == "HKLM_OTHER":
         return _other_side(arch)
     for r, p, reason in KEPT:
@@ -572,6 +583,7 @@ def expected_removal(prefix, before, variant, family):
     Also returns the promised items that are missing from `before` (a broken fixture)."""
     settings = VARIANTS[variant]
     gone, missing = set(), []
+    family = taken_family(family)
     keys = [k for k in GONE_KEYS + GONE_KEYS_BY_FAMILY[family]
             if k not in settings.get("keys_absent", [])]
     values = GONE_VALUES + GONE_VALUES_BY_FAMILY[family]
