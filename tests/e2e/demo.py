@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
 """The demo behind scripts/demo: a throwaway Wine prefix under the build folder with a demo
 installation of Tolvane (and a few look-alikes that must stay), the uninstaller run there, and a
-report: its exit code, what was removed, what stayed with the reason the installation holds it
+report: first the exe it runs (its path, what it was built for, natively or emulated), then each
+box's text and the answer given, its exit code, what was removed, what stayed and why
 (fixture.py knows), anything else that changed, and a verdict, which is also the exit status.
 
 With DISPLAY set the boxes appear on that display and the user answers them. Without it the demo
 starts its own Xvfb, runs the uninstaller in a Wine virtual desktop (so the boxes are drawn whole,
-caption included), answers Yes and OK, and saves a PNG of each box.
+caption included), answers Yes and OK, and saves a PNG of each box, under the names the pictures
+have in docs/; --refresh-docs DIR copies them there after a run that passed.
 
-  demo.py --exe build/release/TolvaneUninstall.exe --answerer build/demo/e2e_answerer.exe
-          --out build/demo
+  demo.py --exe build/release/TolvaneUninstall.exe --how "$(scripts/wine32-ok)"
+          --answerer build/demo/e2e_answerer.exe --out build/demo [--refresh-docs docs]
 """
 import argparse
 import os
@@ -26,12 +28,95 @@ DESKTOP = "640x360"
 DESKTOP_NAME = "TolvaneDemo"
 # Where Wine reads the desktop a program starts on.
 DESKTOP_KEY = r"HKCU\Software\Wine\AppDefaults\%s\Explorer"
+# The boxes of a Yes run, in order; each picture is saved as NAME-box.png.
 BOX_NAMES = ["confirm", "completed"]
+# What the boxes say, in English.
+TRANSLATIONS = {
+    "톨바네를 제거하시겠습니까?": "Remove Tolvane?",
+    "톨바네가 제거되었습니다.\n톨바네를 새로 설치하시려면 컴퓨터를 재시작 하십시오.":
+        "Tolvane has been removed.\nRestart the computer before installing Tolvane again.",
+    "이미 톨바네가 제거 되었습니다.": "Tolvane has already been removed.",
+    "톨바네를 제거하려면 관리자 권한이 필요합니다.":
+        "Administrator rights are needed to remove Tolvane.",
+}
+# The buttons as the answerer names them (by their ids, IDOK to IDNO, in its "answered" lines).
+BUTTONS = [(1, "ok", "OK"), (2, "cancel", "Cancel"), (3, "abort", "Abort"), (4, "retry", "Retry"),
+           (5, "ignore", "Ignore"), (6, "yes", "Yes"), (7, "no", "No")]
+
+
+def first_line(exe, arch, how):
+    """The report's first line: which exe runs, what it was built for and whether Wine runs it
+    natively or emulated; and a second line with the reason where the host decided. arch: the
+    exe's, as winebox.pe_arch tells it; how: what scripts/wine32-ok printed ("native",
+    "emulated: why" or "none: why")."""
+    kind, _, why = how.partition(": ")
+    if arch == "x86":
+        built = "i686 (32-bit x86), the shipped exe"
+        ran = ("by 32-bit Wine under qemu's emulation (slower)" if kind == "emulated"
+               else "natively by 32-bit Wine")
+    else:
+        built = "x86-64, a build for the tests, never shipped"
+        ran = "natively by 64-bit Wine"
+    lines = ["Demo of %s: %s, run %s." % (exe, built, ran)]
+    if why:
+        lines.append("  (Why: %s.)" % why.rstrip("."))
+    return lines
+
+
+def _fields(rest):
+    return dict(f.split("=", 1) for f in rest.split() if "=" in f)
+
+
+def read_boxes(lines):
+    """The boxes the answerer logged, in order: dicts of kind ("box": one it was told to
+    answer, "unexpected": any other), caption and text as the user sees them (read as UTF-16),
+    buttons, icon, and answer (None when it was not answered)."""
+    boxes = []
+    for line in lines:
+        word, _, rest = line.strip().partition(" ")
+        fields = _fields(rest)
+        if word in ("box", "unexpected"):
+            def text(wide, ansi):
+                if fields.get(wide):
+                    return bytes.fromhex(fields[wide]).decode("utf-8", "replace")
+                return bytes.fromhex(fields.get(ansi, "")).decode("cp949", "replace")
+            boxes.append({"kind": word, "caption": text("wcaption", "caption"),
+                          "text": text("wtext", "text"),
+                          "buttons": [b for b in fields.get("buttons", "").split(",") if b],
+                          "icon": fields.get("icon", "none"), "answer": None})
+        elif word == "answered" and boxes and boxes[-1]["answer"] is None:
+            answer = int(fields.get("id", "0"))
+            boxes[-1]["answer"] = next((label for i, _, label in BUTTONS if i == answer),
+                                       "button %d" % answer)
+    return boxes
+
+
+def box_lines(boxes, pictures=()):
+    """Each box as the terminal shows it: its caption, icon and buttons, its text, what that
+    says in English, the answer given and the box's picture."""
+    labels = {name: label for _, name, label in BUTTONS}
+    lines = []
+    for number, box in enumerate(boxes, 1):
+        buttons = [labels.get(b, b) for b in box["buttons"]]
+        lines.append('Box %d%s: caption "%s", %s, button%s %s' % (
+            number, " (unexpected)" if box["kind"] == "unexpected" else "", box["caption"],
+            "no icon" if box["icon"] == "none" else box["icon"] + " icon",
+            "s"[:len(buttons) != 1], ", ".join(buttons) or "none"))
+        lines.extend("    " + line for line in box["text"].split("\n"))
+        english = TRANSLATIONS.get(box["text"])
+        if english:
+            lines.append("    (in English: %s)" % english.replace("\n", " "))
+        answer = "Answered %s" % box["answer"] if box["answer"] else "Not answered"
+        if number <= len(pictures):
+            answer += "; picture: " + pictures[number - 1]
+        lines.append("  " + answer)
+    return lines
 
 
 def run_headless(prefix, exe, answerer, out):
     """Runs the uninstaller in a virtual desktop, answers its boxes and photographs them.
-    Returns the pictures and the uninstaller's exit code (None when it did not finish)."""
+    Returns the boxes (read_boxes), their pictures and the uninstaller's exit code (None when it
+    did not finish)."""
     log = os.path.join(out, "answerer.log")
     stop = os.path.join(out, "answerer.stop")
     for path in (log, stop):
@@ -58,8 +143,7 @@ def run_headless(prefix, exe, answerer, out):
                 line = boxes[len(pictures)]
                 left, top, right, bottom = (int(v) for v in
                                             line.split("rect=")[1].split()[0].split(","))
-                png = os.path.join(out, "box%d-%s.png" % (len(pictures) + 1,
-                                                          BOX_NAMES[len(pictures)]))
+                png = os.path.join(out, "%s-box.png" % BOX_NAMES[len(pictures)])
                 subprocess.run(["import", "-display", prefix.display, "-window", "root",
                                 "-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top),
                                 "+repage", png], check=True)
@@ -80,17 +164,59 @@ def run_headless(prefix, exe, answerer, out):
         prefix.stop()
         winebox.stop_process(program)
         winebox.stop_process(helper)
-    return pictures, code
+    boxes = []
+    if os.path.exists(log):
+        with open(log, encoding="ascii", errors="replace") as f:
+            boxes = read_boxes(f)
+    return boxes, pictures, code
+
+
+# The product's keys and values as the uninstaller (and the README) spell them, on either
+# family: the installation spells some of them otherwise, as an installer may (names are not
+# case-sensitive).
+OWN_KEYS = fixture.GONE_KEYS + [k for family in ("nt", "9x")
+                                for k in fixture.GONE_KEYS_BY_FAMILY[family]]
+OWN_VALUES = fixture.GONE_VALUES + [v for family in ("nt", "9x")
+                                    for v in fixture.GONE_VALUES_BY_FAMILY[family]]
 
 
 def windows_name(arch, root, path):
-    """A key as Windows names it to the uninstaller: HKCR's machine-wide half is
-    HKLM\\Software\\Classes, which is where the uninstaller reads and writes the class key."""
+    """A key as Windows of the NT family names it to the uninstaller: HKLM\\SOFTWARE and
+    HKLM\\SYSTEM in capitals, HKCU\\Software; HKCR's machine-wide half is HKLM\\SOFTWARE\\Classes,
+    where the uninstaller reads and writes the class key. The product's own key names are spelt
+    as the uninstaller spells them, followed by the installation's spelling where that differs."""
+    parts = path.split("\\")
+    installed = None
+    for own_root, own in OWN_KEYS:
+        own_parts = own.split("\\")
+        depth = len(own_parts)
+        if own_root == root and [p.lower() for p in parts[:depth]] == \
+                [p.lower() for p in own_parts]:
+            if parts[depth - 1] != own_parts[-1]:
+                installed = parts[depth - 1]
+                parts[depth - 1] = own_parts[-1]
+            break
     if root == "HKCR":
-        return "HKLM\\Software\\Classes\\" + path
+        parts = ["SOFTWARE", "Classes"] + parts
+    elif root == "HKCU" and parts[0].lower() == "software":
+        parts[0] = "Software"
+    elif parts[0].lower() in ("software", "system"):
+        parts[0] = parts[0].upper()
+    name = "%s\\%s" % ("HKCU" if root == "HKCU" else "HKLM", "\\".join(parts))
     if root == "HKLM_OTHER":
-        return "HKLM\\%s (%s view)" % (path, fixture.view(arch, True))
-    return "%s\\%s" % (root, path)
+        name += " (%s view)" % fixture.view(arch, True)
+    if installed:
+        name += " (installed as %s)" % installed
+    return name
+
+
+def value_name(root, path, value):
+    """A value's name as the uninstaller spells it, when it is one of the product's."""
+    for own_root, own_path, own in OWN_VALUES:
+        if (own_root, own_path.lower(), own.lower()) == (root, path.lower(), value.lower()):
+            value = own if own == value else "%s (installed as %s)" % (own, value)
+            break
+    return value or "(default)"
 
 
 def windows_file(rel):
@@ -138,7 +264,7 @@ def report(prefix, before, after, family="nt", variant="complete"):
             continue
         kept = {}
         for value in values:
-            shown = value or "(default)"
+            shown = value_name(root, path, value)
             item = ("value", hive, key, value.lower())
             seen.add(item)
             if item in expected:
@@ -154,7 +280,8 @@ def report(prefix, before, after, family="nt", variant="complete"):
                 faults.append("value  %s : %s went, but should have stayed: %s"
                               % (name, shown, reason))
         for reason, names in kept.items():
-            keep(reason, "key    %s : %s" % (name, ", ".join(names)))
+            keep(reason, "%s %s : %s" % ("values" if len(names) > 1 else "value ", name,
+                                         ", ".join(names)))
 
     # Files in the fixture's order, which is the uninstaller's; a folder that goes is shown
     # after the last of its files.
@@ -188,14 +315,18 @@ def report(prefix, before, after, family="nt", variant="complete"):
         faults.append("%s should have gone, but stayed" % winebox.describe(item))
     faults.extend("the demo installation lacks %s" % m for m in missing)
 
+    print()
     if prefix.arch == "x86":
-        print("\nRegistry keys are named as the 32-bit uninstaller sees them; on 64-bit Windows "
-              "regedit\nshows its HKLM\\SOFTWARE below HKLM\\SOFTWARE\\WOW6432Node.")
+        print("Keys are named as the 32-bit uninstaller sees them (on 64-bit Windows regedit shows "
+              "its\nHKLM\\SOFTWARE below HKLM\\SOFTWARE\\WOW6432Node), files where they lie "
+              "(its C:\\windows\\system32\nis C:\\windows\\syswow64).", end=" ")
+    print("Names are not case-sensitive: Tolvane's are spelt as the uninstaller\nand the README "
+          "spell them, with the demo installer's spelling where it differs.")
     print("\nWhat went, in the order the uninstaller removes things (%d):" % len(removed))
     for line in removed:
         print("  " + line)
     count = sum(len(lines) for lines in stayed.values())
-    print("\nWhat stayed, by the reason the demo installation holds it (%d):" % count)
+    print("\nWhat stayed, grouped by why it stays (%d):" % count)
     # The product's own first, other programs' last.
     first = [reason for _, _, reason in fixture.KEPT]
     order = sorted(stayed, key=lambda reason: (
@@ -247,10 +378,18 @@ def folder_size(path):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
+    parser.add_argument("--how", required=True,
+                        help="how the host runs 32-bit code, as scripts/wine32-ok prints it")
     parser.add_argument("--answerer", required=True)
     parser.add_argument("--out", required=True)
+    parser.add_argument("--refresh-docs", metavar="DIR",
+                        help="after a headless run that passed, copy the pictures into DIR")
     options = parser.parse_args()
     out = os.path.abspath(options.out)
+    exe = os.path.abspath(options.exe)
+    arch = winebox.pe_arch(exe)
+    for line in first_line(exe, arch, options.how):
+        print(line)
     os.makedirs(out, exist_ok=True)
     user_display = os.environ.get("DISPLAY")
     display = None if user_display else winebox.Display(out, DESKTOP).__enter__()
@@ -259,10 +398,8 @@ def main():
     problems = []
     try:
         print("Making a throwaway Wine prefix in %s/prefix (about 15 s) ..." % out, flush=True)
-        prefix = winebox.create_prefix(os.path.join(out, "prefix"), name, home,
-                                       winebox.pe_arch(options.exe))
+        prefix = winebox.create_prefix(os.path.join(out, "prefix"), name, home, arch)
         add_marlett(prefix)
-        exe = os.path.abspath(options.exe)
         if not user_display:
             # The uninstaller joins the answerer's virtual desktop by itself, so that it is Wine's
             # loader that starts it and returns its exit code.
@@ -279,11 +416,17 @@ def main():
         else:
             print("No DISPLAY: running headless, answering Yes, saving the boxes as pictures.",
                   flush=True)
-            pictures, code = run_headless(prefix, exe, os.path.abspath(options.answerer), out)
-            for png in pictures:
-                print("Saved " + png)
+            boxes, pictures, code = run_headless(prefix, exe, os.path.abspath(options.answerer),
+                                                 out)
+            print()
+            for line in box_lines(boxes, pictures):
+                print(line)
             if len(pictures) < len(BOX_NAMES):
                 problems.append("%d of its %d boxes seen" % (len(pictures), len(BOX_NAMES)))
+            unexpected = sum(1 for box in boxes if box["kind"] == "unexpected")
+            if unexpected:
+                problems.append("%d box%s more than a Yes run shows"
+                                % (unexpected, "es"[:2 * (unexpected != 1)]))
         if code is None:
             print("The uninstaller did not finish; it was stopped.")
             problems.append("the uninstaller did not finish")
@@ -304,6 +447,15 @@ def main():
     else:
         print("Verdict: everything of Tolvane's that should go went; %d items stayed, each for "
               "the reason shown, and nothing else changed." % stayed)
+    if options.refresh_docs:
+        if problems or user_display:
+            print("The pictures in %s were left as they are: they come only from a headless run "
+                  "that passed." % options.refresh_docs)
+        else:
+            for box in BOX_NAMES:
+                target = os.path.join(options.refresh_docs, "%s-box.png" % box)
+                shutil.copyfile(os.path.join(out, "%s-box.png" % box), target)
+                print("Copied %s-box.png to %s" % (box, target))
     size = folder_size(out)
     print("%s holds the throwaway Wine prefix%s and the pictures; delete it when done."
           % (out, " (%s)" % size if size else ""))
