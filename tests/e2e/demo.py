@@ -237,6 +237,7 @@ def report(prefix, before, after, family="nt", variant="complete"):
         stayed.setdefault(reason, []).append(line)
 
     gone_keys = []
+    class_value = None
     for root, path, values in fixture.registry_entries(variant, family):
         if root == "HKCU" and path == r"Software\Wine":
             continue  # the 9x family's Windows version, Wine's own
@@ -270,6 +271,10 @@ def report(prefix, before, after, family="nt", variant="complete"):
             if item in expected:
                 if item in after:
                     faults.append("value  %s : %s should have gone, but stayed" % (name, shown))
+                elif (root, path, value) == ("HKCR", fixture.CLASS_KEY, ""):
+                    # The record of the install folder goes last of the registry, after the
+                    # install folder and the system executable.
+                    class_value = "value  %s : %s" % (name, shown)
                 else:
                     removed.append("value  %s : %s" % (name, shown))
                 continue
@@ -284,9 +289,13 @@ def report(prefix, before, after, family="nt", variant="complete"):
                                          ", ".join(names)))
 
     # Files in the fixture's order, which is the uninstaller's; a folder that goes is shown
-    # after the last of its files.
+    # after the last of its files, and the class value after the system executable.
     files = [(template, fixture._expand(prefix, template)) for template in fixture.FILES]
     for index, (template, rel) in enumerate(files):
+        if class_value and template not in fixture.FILES[:fixture.FILES.index(
+                "{sys32}/kelrun32.exe") + 1]:
+            removed.append(class_value)
+            class_value = None
         item = ("file", "drive_c/" + rel)
         seen.add(item)
         if item in expected:
@@ -311,6 +320,8 @@ def report(prefix, before, after, family="nt", variant="complete"):
             else:
                 removed.append("folder " + windows_file(folder))
 
+    if class_value:
+        removed.append(class_value)
     for item in sorted(i for i in expected if i in after and i not in seen):
         faults.append("%s should have gone, but stayed" % winebox.describe(item))
     faults.extend("the demo installation lacks %s" % m for m in missing)

@@ -104,9 +104,14 @@ class Report(unittest.TestCase):
 
     def test_the_class_key_is_named_below_the_machine_wide_classes(self):
         _, _, lines = self.report("x86", "nt")
-        self.assertIn(r"  value  HKLM\SOFTWARE\Classes\CLSID\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}"
-                      r"\InProcServer32 : (default)", lines)
+        value = (r"  value  HKLM\SOFTWARE\Classes\CLSID\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}"
+                 r"\InProcServer32 : (default)")
+        self.assertIn(value, lines)
         self.assertFalse([line for line in lines if "HKCR" in line])
+        # Gone last of the registry: after the system executable, before the program group.
+        system_exe = next(i for i, l in enumerate(lines) if l.endswith("\\kelrun32.exe"))
+        group = next(i for i, l in enumerate(lines) if ".lnk" in l and "file" in l)
+        self.assertTrue(system_exe < lines.index(value) < group, lines)
 
     def test_names_are_spelt_as_windows_and_the_uninstaller_spell_them(self):
         for family in ("nt", "9x"):
