@@ -91,6 +91,9 @@ class Run:
     # the uninstaller and kept running through it, as the product's service would, then ended
     # with the helpers, before the restart.
     running: list = field(default_factory=list)
+    # A file of the install folder (its name) that the component holds open without sharing its
+    # deletion through the run, as one that keeps its log open would.
+    holds: str = ""
 
 
 YES = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True)
@@ -117,6 +120,8 @@ FROM_INSTALL = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, remo
                    started_in="exe", exe_copy=fixture.INSTALL_REL + "/" + fixture.UNINSTALLER)
 SERVICE_RUNNING = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True,
                       running=["{sys32}/kelrun32.exe"])
+HOLDING_LOG = Run(["yes", "ok"], ["confirm", "completed"], broadcast=True, removes=True,
+                  holds=fixture.HELD_LOG)
 
 # name: (families, installation variant, runs of the uninstaller in order)
 SCENARIOS = {
@@ -163,6 +168,16 @@ SCENARIOS = {
     # The install folder's path made a link to another vendor's folder after the uninstall, before
     # the restart: nothing there may go at the restart.
     "swap_at_restart": (["nt"], "swap_at_restart", [FROM_INSTALL]),
+    # A component keeps its log open without sharing its deletion: where nobody but an
+    # administrator could steer its path, it goes at the restart where it stands, and the folder
+    # after it; where others may change its folder, it stays for good, and so does the record of
+    # the install folder: the next run, once the component has ended, finds and finishes it.
+    "log_held_open": (["nt"], "log_held_open", [HOLDING_LOG]),
+    "log_held_open_shared_folder": (["nt"], "log_held_open_shared_folder", [HOLDING_LOG, YES]),
+    # A drive root that everyone may change (Wine shows a root of Unix mode 777 as Everyone with
+    # delete-child): the uninstaller's own image, in use, cannot go safely at the restart, so
+    # nothing is scheduled; it stays, with its folder and the record of the install folder.
+    "root_others_may_change": (["nt"], "root_others_may_change", [FROM_INSTALL]),
     # A machine whose ANSI code page is 1252: the boxes still show the Korean texts.
     "code_page_1252": (["nt"], "code_page_1252", [YES, ALREADY]),
 }
@@ -497,8 +512,9 @@ def execute(paths, prefix, run, tag, workdir, intact, fail, swapper=None, code_p
         return False
 
     try:
+        held = [fixture.INSTALL_DIR + "\\" + run.holds] if run.holds else []
         if not start_helper(paths.listener, "listener",
-                            [bound_ms, fixture.INSTALL_DIR, str(run.handle_ms)],
+                            [bound_ms, fixture.INSTALL_DIR, str(run.handle_ms)] + held,
                             "broadcast listener",
                             install_dir if run.started_in == "component" else None):
             return
@@ -620,7 +636,8 @@ def run_scenario(paths, name, family, keep=False):
             check_planted(run, prefix, fail)
             # What the uninstall left for the next start of Windows, then that start.
             held = winebox.snapshot(prefix.path)
-            check_scheduled(prefix, state, held, lambda m: fail(tag + ": " + m))
+            check_scheduled(prefix, state, held, lambda m: fail(tag + ": " + m),
+                            fixture.VARIANTS[variant].get("in_place", False))
             if swapped_at_restart:
                 link_before_restart(prefix, *swapped_at_restart)
             started = time.monotonic()
@@ -629,7 +646,10 @@ def run_scenario(paths, name, family, keep=False):
             if code != 0:
                 fail("%s: wineboot --restart ended with %s" % (tag, code))
             after = winebox.snapshot(prefix.path)
-            must_go = expected if run.removes else set()
+            # What is still there of what goes; the first run may leave some for a later one.
+            must_go = {i for i in expected if i in state} if run.removes else set()
+            if index == 0:
+                must_go -= fixture.first_run_leaves(prefix, variant)
             if swapped:
                 after, must_go = check_swap(swapper, state, after, must_go, fail)
             if swapped_at_restart:
@@ -647,7 +667,11 @@ def run_scenario(paths, name, family, keep=False):
                 "ok  " if len(failures) == count else "FAIL", name, family, tag, len(removed)),
                 flush=True)
             state = after
-            intact = {k: False for k in intact}
+            # What a later run's broadcast finds: only what the runs so far left.
+            class_item = ("value",) + fixture.snapshot_key(prefix.arch, "HKCR",
+                                                           fixture.CLASS_KEY) + ("",)
+            intact = {"classvalue": class_item in after, "config": False,
+                      "folder": ("dir", "drive_c/" + fixture.INSTALL_REL) in after}
     if not failures and not keep:
         retire(paths, prefix.path)
     return failures
@@ -667,7 +691,7 @@ def scheduled_renames(state):
             for i in range(0, len(strings), 2)]
 
 
-def check_scheduled(prefix, before, held, fail):
+def check_scheduled(prefix, before, held, fail, in_place=False):
     """What the uninstall left for the next start of Windows (held: the state as it ended), before
     the restart carries it out and removes the traces: deletions only, each in the uninstaller's
     own folder at the drive's root (OWN_FOLDER, whose files are moved there through their
@@ -689,6 +713,10 @@ def check_scheduled(prefix, before, held, fail):
     # it really lies (syswow64 for the 32-bit build in a 64-bit prefix).
     system_exe, other_exe = ["C:\\windows\\%s\\kelrun32.exe" % os.path.basename(folder)
                              for folder in (prefix.system32_dir(), prefix.other_system_dir())]
+    # Only the rows whose install folder's path is the administrators' alone (in_place) may have
+    # a file deleted where it stands, and then only in the install folder; the system executable
+    # goes through the uninstaller's own folder.
+    install = fixture.INSTALL_DIR
     for source, target in renames:
         parts = source.split("\\")
         own = len(parts) in (2, 3) and parts[0].lower() == "c:" and OWN_FOLDER.match(parts[1])
@@ -697,9 +725,11 @@ def check_scheduled(prefix, before, held, fail):
         elif source.lower() == other_exe.lower() and other_exe != system_exe:
             fail("scheduled %s, the other architecture's, for deletion at the restart (the path "
                  "was not redirected); the product's is %s" % (source, system_exe))
-        elif not own and source.lower() != system_exe.lower():
+        elif not own and not (in_place and (source.lower() == install.lower() or
+                                            source.lower().startswith(install.lower() + "\\"))):
             fail("scheduled for deletion at the restart where it stands, outside the "
-                 "uninstaller's own folder: %s" % source)
+                 "uninstaller's own folder%s: %s" % (
+                     " and the install folder" if in_place else "", source))
 
 
 def link_before_restart(prefix, folder, target):

@@ -114,6 +114,8 @@ INSTALL_FILES = ["tolsrv.dll", "tolguard.exe", "warder.vxd", "tolvane.ini",
                  PRODUCT + " 도움말.txt"]
 # The uninstaller's own name, where the product's uninstall entry and its shortcut put it.
 UNINSTALLER = "TolvaneUninstall.exe"
+# The log a component of the product keeps open (e2e.Run.holds).
+HELD_LOG = "tolscan.log"
 COMMON_PROGRAMS = "ProgramData/Microsoft/Windows/Start Menu/Programs"
 # Another vendor's folder, where links that a user made lead.
 VENDOR_REL = "Program Files/Lindqvist Antivirus"
@@ -229,7 +231,14 @@ def kept_file_reason(arch, rel):
 #   does the folder; registry_removed: (root, path) keys of REGISTRY left out; reg_links: (root,
 #   path, target root, target path) registry link keys made by the link helper, which stay, with
 #   the keys above them; keys_absent: (root, path) of the keys that go which the variant lacks;
-#   folder_links: see below; file_links: (path, target) file links made
+#   folder_links: see below; modes: {folder: Unix mode} given to folders of drive_c ("" for
+#   drive_c itself; Wine shows mode 777 as Everyone with full control, delete-child included);
+#   install_files_stay: the product's files in the install folder that a completed run leaves;
+#   class_value_stays: a completed run leaves the class value (a file of the install folder
+#   stays for good); first_run_leaves: what the first of the row's runs leaves for a later one
+#   (install_files, install_dir, class_value); in_place: the install folder's path is the
+#   administrators' alone, so a file there may be deleted at the restart where it stands;
+#   file_links: (path, target) file links made
 #   with ln -s; swapped: (folder, target) the folder the harness swaps for a link to target while
 #   the uninstaller deletes its files; registry_added: more (root, path, values); group_in: the
 #   Programs folder that holds the product's group (the all-users one when not given);
@@ -347,6 +356,21 @@ VARIANTS = {
     # folder can only go at the restart.
     "uninstaller_in_install": {"install_files_added": [UNINSTALLER],
                                "programs": {INSTALL_REL + "/" + UNINSTALLER: "uninstaller"}},
+    # A component keeps its log open without sharing its deletion (e2e.Run.holds): it goes at
+    # the restart where it stands, the folder after it. Where everyone may change the install
+    # folder, the first run leaves it, its folder and the class value, for the next run.
+    "log_held_open": {"install_files_added": [HELD_LOG], "in_place": True},
+    "log_held_open_shared_folder": {"install_files_added": [HELD_LOG],
+                                    "modes": {INSTALL_REL: 0o777},
+                                    "first_run_leaves": {"install_files": [HELD_LOG],
+                                                         "install_dir": True,
+                                                         "class_value": True}},
+    # The uninstaller in the install folder on a drive whose root everyone may change: its own
+    # image, in use, stays for good, with its folder and the class value.
+    "root_others_may_change": {"install_files_added": [UNINSTALLER],
+                               "programs": {INSTALL_REL + "/" + UNINSTALLER: "uninstaller"},
+                               "modes": {"": 0o777}, "install_files_stay": [UNINSTALLER],
+                               "install_dir_stays": True, "class_value_stays": True},
     # The system executable is the image of the product's service, which still runs: the
     # uninstall removes the service's keys, it stops no service.
     "system_exe_running": {"programs": {"{sys32}/kelrun32.exe": "listener"}},
@@ -511,6 +535,8 @@ def install(prefix, variant, family, workdir, link_maker=None, programs=None):
         os.chmod(path, os.stat(path).st_mode & ~0o222)
     for rel in settings.get("files_removed", []):
         winebox.remove_tree(os.path.join(drive_c, _expand(prefix, rel)))
+    for rel, mode in settings.get("modes", {}).items():
+        os.chmod(os.path.join(drive_c, _expand(prefix, rel)), mode)
     for link, target, moved in settings.get("folder_links", []):
         link = os.path.join(drive_c, _expand(prefix, link))
         target = os.path.join(drive_c, _expand(prefix, target))
@@ -596,7 +622,8 @@ def expected_removal(prefix, before, variant, family):
                     (item[2] == key or item[2].startswith(key + "\\")):
                 gone.add(item)
     for root, path, name in values:
-        if root == "HKCR" and name == "" and settings.get("class_value", "") is None:
+        if root == "HKCR" and name == "" and (settings.get("class_value", "") is None or
+                                              settings.get("class_value_stays")):
             continue
         hive, key = snapshot_key(prefix.arch, root, path)
         item = ("value", hive, key, name.lower())
@@ -622,7 +649,8 @@ def expected_removal(prefix, before, variant, family):
 
     if settings.get("removes_install", True) and "files_removed" not in settings:
         for name in _install_files(settings):
-            gone.update(file_items(INSTALL_REL + "/" + name))
+            if name not in settings.get("install_files_stay", []):
+                gone.update(file_items(INSTALL_REL + "/" + name))
         if not settings.get("install_dir_stays"):
             gone.add(("dir", "drive_c/" + _where(prefix, INSTALL_REL, settings)))
     if settings.get("removes_system_exe", True):
@@ -635,3 +663,18 @@ def expected_removal(prefix, before, variant, family):
             gone.add(("dir", "drive_c/" + _spelled(settings, group)))
     gone.update(file_items("users/Public/Desktop/" + PRODUCT + ".lnk"))
     return gone, missing
+
+
+def first_run_leaves(prefix, variant):
+    """The snapshot items of a completed uninstall that the variant's first run leaves for a
+    later one (first_run_leaves)."""
+    settings = VARIANTS[variant]
+    leaves = settings.get("first_run_leaves", {})
+    items = {("file", "drive_c/" + _where(prefix, INSTALL_REL + "/" + name, settings))
+             for name in leaves.get("install_files", [])}
+    if leaves.get("install_dir"):
+        items.add(("dir", "drive_c/" + _where(prefix, INSTALL_REL, settings)))
+    if leaves.get("class_value"):
+        hive, key = snapshot_key(prefix.arch, "HKCR", CLASS_KEY)
+        items.add(("value", hive, key, ""))
+    return items

@@ -4,8 +4,9 @@
 // install folder). It polls the same items every 10 ms and logs when each disappears, so the
 // harness can check the order: broadcast first, removals at least a second after the listener
 // returned from it. With <handle ms> it takes that long to handle the broadcast, as a component
-// that shuts down would, and logs when it returns.
-//   e2e_listener <log> <stop file> <deadline ms> <install folder> [<handle ms>]
+// that shuts down would, and logs when it returns. With <held file> it holds that file open
+// without sharing its deletion until it stops, as a component that keeps its log open would.
+//   e2e_listener <log> <stop file> <deadline ms> <install folder> [<handle ms> [<held file>]]
 #include "helper_common.h"
 
 static const char kClassKey[] = "CLSID\\{C19F4B73-6E2A-4D85-B0F7-8E3A1D9C5B26}\\InProcServer32";
@@ -71,12 +72,18 @@ static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPA
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  if (__argc != 5 && __argc != 6) return 2;
+  if (__argc < 5 || __argc > 7) return 2;
   OpenLog(__argv[1]);
   g_stopFile = __argv[2];
   g_deadline = NowMs() + strtoul(__argv[3], nullptr, 10);
   g_installDir = __argv[4];
-  g_handleMs = __argc == 6 ? strtoul(__argv[5], nullptr, 10) : 0;
+  g_handleMs = __argc >= 6 ? strtoul(__argv[5], nullptr, 10) : 0;
+  HANDLE held = INVALID_HANDLE_VALUE;
+  if (__argc == 7) {
+    held = CreateFileA(__argv[6], GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (held == INVALID_HANDLE_VALUE) return 1;
+  }
   g_message = RegisterWindowMessageA("_Tolvane BroadCast Message_");
 
   WNDCLASSA windowClass = {};
@@ -96,6 +103,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+  if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
   Log("stopped");
   return 0;
 }
