@@ -582,40 +582,40 @@ bool SameIdentity(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_IN
 }
 
 // How Windows shows the restart folder the uninstaller makes: owned by Administrators, with the
-// entries it was made with.
+// entries it was made with; and a system drive's root as Windows sets it up: owned by
+// TrustedInstaller, Authenticated Users may make folders in it.
 const char kWindowsOwnFolder[] = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+const char kWindowsRoot[] =
+    "O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
+    "D:(A;;FA;;;SY)(A;;FA;;;BA)(A;OICIIO;GA;;;CO)(A;;0x1200a9;;;BU)(A;;0x100004;;;AU)"
+    "(A;OICIIO;SDGXGWGR;;;AU)";
 
 // Makes the security of the drive's root, of the folders of the uninstaller's own at the root,
-// and of the install folder read as the texts give them (SDDL; null: as Wine shows it). Each is
-// told by the identity of the handle asked about, never by its number: a closed handle's number
-// is soon another's.
-void Forge(const char* root, const char* own, const char* install = nullptr,
-           const std::string& installPath = "") {
-  static std::string texts[3];
-  static BY_HANDLE_FILE_INFORMATION identities[2];
-  static bool forged[3];
-  const char* given[3] = {root, own, install};
-  for (int i = 0; i < 3; ++i) {
-    forged[i] = given[i] != nullptr;
-    texts[i] = given[i] ? given[i] : "";
-  }
-  identities[0] = IdentityOf("C:\\");
-  identities[1] = IdentityOf(installPath);
+// and of the files and folders at the paths of others read as the texts give them (SDDL; null:
+// as Wine shows it). Each is told by the identity of the handle asked about, never by its
+// number: a closed handle's number is soon another's.
+void Forge(const char* root, const char* own,
+           const std::vector<std::pair<std::string, std::string>>& others = {}) {
+  static std::vector<std::pair<BY_HANDLE_FILE_INFORMATION, std::string>> forged;
+  static std::string ownText;
+  forged.clear();
+  if (root) forged.push_back({IdentityOf("C:\\"), root});
+  for (const auto& other : others) forged.push_back({IdentityOf(other.first), other.second});
+  ownText = own ? own : "";
   g_seam.GetSecurity = [](HANDLE file, void* buffer, DWORD size) -> BOOL {
     BY_HANDLE_FILE_INFORMATION information = {};
     GetFileInformationByHandle(file, &information);
     WCHAR final[MAX_PATH + 8] = {};
     GetFinalPathNameByHandleW(file, final, MAX_PATH + 8, 0);
-    int which = SameIdentity(information, identities[0])                   ? 0
-                : wcsstr(final, L":\\TolvaneUninstall.") != nullptr      ? 1
-                : SameIdentity(information, identities[1])                 ? 2
-                                                                           : -1;
-    if (which < 0 || !forged[which])
-      return PassThrough(g_seam.GetSecurity, &SysGetSecurity, file, buffer, size);
+    std::string text;
+    if (wcsstr(final, L":\\TolvaneUninstall.") != nullptr) text = ownText;
+    for (const auto& one : forged)
+      if (SameIdentity(information, one.first)) text = one.second;
+    if (text.empty()) return PassThrough(g_seam.GetSecurity, &SysGetSecurity, file, buffer, size);
     PSECURITY_DESCRIPTOR made;
     ULONG length;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(texts[which].c_str(),
-                                                              SDDL_REVISION_1, &made, &length))
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(text.c_str(), SDDL_REVISION_1,
+                                                              &made, &length))
       return FALSE;
     BOOL fits = length <= size;
     if (fits) memcpy(buffer, made, length);
@@ -666,13 +666,7 @@ TEST_F(HeldFolder, MovesAFileInUseIntoAFolderOfItsOwnForTheRestart) {
       {"a drive root others may change", [] { ForgeRoot("O:BAD:(A;;FA;;;WD)"); }, false},
       {"a drive root someone else owns", [] { ForgeRoot("O:S-1-5-21-1-2-3-1001D:(A;;FA;;;SY)"); },
        false},
-      {"a drive root as Windows sets it up",
-       [] {
-         Forge("O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
-               "D:(A;;FA;;;SY)(A;;FA;;;BA)(A;OICIIO;GA;;;CO)(A;;0x1200a9;;;BU)"
-               "(A;;0x100004;;;AU)(A;OICIIO;SDGXGWGR;;;AU)",
-               kWindowsOwnFolder);
-       },
+      {"a drive root as Windows sets it up", [] { Forge(kWindowsRoot, kWindowsOwnFolder); },
        true},
       {"a drive root the running user owns (taken over)",
        [] {
@@ -695,7 +689,9 @@ TEST_F(HeldFolder, MovesAFileInUseIntoAFolderOfItsOwnForTheRestart) {
       {"a drive root that denies others and passes rights on only",
        [] { ForgeRoot("O:SYD:(D;;FA;;;WD)(A;;FA;;;SY)(A;OICIIO;FA;;;BU)"); }, true},
       {"the restart folder reads back with an entry it was not made with",
-       [] { Forge(nullptr, "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;ID;0x1200a9;;;BU)"); },
+       [] {
+         Forge(kWindowsRoot, "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;ID;0x1200a9;;;BU)");
+       },
        false},
       {"a removable drive",
        [] {
@@ -785,7 +781,37 @@ TEST_F(HeldFolder, DeletesAFileHeldOpenWhereItStandsOnlyWhereAdministratorsAlone
   } cases[] = {
       {"every folder on the path the administrators'", [] {}, true},
       {"the install folder others may change",
-       [] { Forge(nullptr, nullptr, "O:BAD:(A;;FA;;;SY)(A;;0x1301ff;;;WD)", Folder()); }, false},
+       [] { Forge(nullptr, nullptr, {{Folder(), "O:BAD:(A;;FA;;;SY)(A;;0x1301ff;;;WD)"}}); },
+       false},
+      {"the install folder others may add to",
+       [] { Forge(nullptr, nullptr, {{Folder(), "O:BAD:(A;;FA;;;SY)(A;;0x100006;;;BU)"}}); },
+       false},
+      {"the install folder others may make a junction",
+       [] { Forge(nullptr, nullptr, {{Folder(), "O:BAD:(A;;FA;;;SY)(A;;0x100100;;;BU)"}}); },
+       false},
+      {"a folder above it others may add to",
+       [] {
+         Forge(nullptr, nullptr,
+               {{Folder() + "\\..", "O:BAD:(A;;FA;;;SY)(A;;0x100006;;;BU)"}});
+       },
+       true},
+      {"the log someone else owns",
+       [] {
+         Forge(nullptr, nullptr,
+               {{Folder() + "\\tolvane.log", "O:S-1-5-21-1-2-3-1001D:(A;;FA;;;SY)"}});
+       },
+       false},
+      {"the log others may delete",
+       [] { Forge(nullptr, nullptr, {{Folder() + "\\tolvane.log", "O:BAD:(A;;SD;;;BU)"}}); },
+       false},
+      {"on Windows, administrators shown as such",
+       [] { Forge(kWindowsRoot, kWindowsOwnFolder,
+                  {{Folder(), "O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)"},
+                   {Folder() + "\\..", "O:SYD:(A;;FA;;;SY)(A;;FA;;;BA)"},
+                   {Folder() + "\\..\\..", "O:SYD:(A;;FA;;;SY)(A;;FA;;;BA)"},
+                   {Folder() + "\\..\\..\\..", "O:SYD:(A;;FA;;;SY)(A;;FA;;;BA)"},
+                   {Folder() + "\\tolvane.log", "O:SYD:(A;;FA;;;SY)(A;;FA;;;BA)"}}); },
+       true},
       {"folders the running user owns, where administrators show as such",
        [] { Forge(nullptr, kWindowsOwnFolder); }, false},
       {"a fixed volume without ACLs and links",
