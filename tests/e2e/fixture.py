@@ -315,15 +315,18 @@ VARIANTS = {
         "removes_install": False, "removes_system_exe": False},
     # A file link in the install folder is deleted as a link, never what it leads to. Wine opens
     # what a link leads to whatever it is asked: the handle's final path is then outside the
-    # folder, so the link stays too (Windows deletes the link), and with it the folder.
+    # folder, so the link stays too (Windows deletes the link), and with it the folder and, an
+    # entry not proven to be what was listed, the record of the install folder.
     "file_link_in_install": {"file_links": [(INSTALL_REL + "/brencore.dll",
                                              "Program Files (x86)/Brenlock/Shared/brencore.dll")],
-                             "install_dir_stays": True},
+                             "install_dir_stays": True, "class_value_stays": True},
     # Many files, so that the harness can swap the folder for a link while the uninstaller is
-    # deleting them (see e2e.py); the other vendor's folder holds files of the same names.
+    # deleting them (see e2e.py); the other vendor's folder holds files of the same names. The
+    # held folder's files after the swap are not proven to be what was listed (Wine opens them
+    # by the folder's path): they stay for good, and so does the record of the install folder.
     "swap_install": {"files_added": [INSTALL_REL + "/" + name for name in SWAP_FILES]
                      + [VENDOR_REL + "/" + name for name in SWAP_FILES],
-                     "swapped": (INSTALL_REL, VENDOR_REL)},
+                     "swapped": (INSTALL_REL, VENDOR_REL), "class_value_stays": True},
     # The same for the program group in the current user's Start menu, which every program of
     # that user may change: there when Windows names no all-users Programs folder (an empty
     # "Common Programs" shell folder makes Wine's answer fail).
