@@ -11,6 +11,10 @@
 #include "platform/platform.h"
 
 const char kRelaunchedMarker[] = "/relaunched";
+// The same, as the relaunch passes it.
+const WCHAR kRelaunchedMarkerWide[] = L"/relaunched";
+static_assert(sizeof(kRelaunchedMarkerWide) == sizeof(WCHAR) * sizeof(kRelaunchedMarker),
+              "one marker");
 
 namespace {
 
@@ -75,13 +79,14 @@ RightsStep DecideRights(int relaunched) {
   return WithoutRights(relaunched);
 }
 
-// Starts the uninstaller again for its rights, with the marker. ERROR_SUCCESS when it started,
-// else why not.
+// Starts the uninstaller again for its rights, with the marker, named by its path in UTF-16: in
+// the ANSI code page a name it cannot spell would come back as '?'. ERROR_SUCCESS when it
+// started, else why not.
 DWORD Relaunch() {
-  PathBuffer self;
-  DWORD length = SysGetModuleFileName(self, kPathSize);
+  WCHAR self[kPathSize];
+  DWORD length = SysGetModuleFileNameWide(self, kPathSize);
   if (length == 0 || length >= static_cast<DWORD>(kPathSize)) return ERROR_FILENAME_EXCED_RANGE;
-  return SysRunElevated(self, kRelaunchedMarker);
+  return SysRunElevated(self, kRelaunchedMarkerWide);
 }
 
 }  // namespace

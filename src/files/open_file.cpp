@@ -20,7 +20,8 @@ int HasFinalPath(HANDLE file, const WCHAR* expected) {
   if (!TellsFinalPaths()) return 1;
   WCHAR final[kWideEntrySize];
   DWORD length = SysGetFinalPathWide(file, final, kWideEntrySize);
-  return length > 0 && length < static_cast<DWORD>(kWideEntrySize) && !wcscmp(final, expected);
+  return length > 0 && length == wcslen(expected) &&
+         !memcmp(final, expected, length * sizeof(WCHAR));
 }
 
 int WidePath(const char* path, WCHAR* wide) {

@@ -203,8 +203,8 @@ int MayDeleteInPlace(const char* longForm, HANDLE entry, Restart* restart) {
   // path there at the restart is what anyone could delete anyway.
   if (!(flags & (FILE_PERSISTENT_ACLS | FILE_SUPPORTS_REPARSE_POINTS))) return 1;
   // The owner this Windows shows for the administrators' is learned, and the root judged, as the
-  // restart folder is made. The entry itself is theirs too: nobody else may delete it to empty
-  // its folder, nor take it over.
+  // restart folder is made (the install folder is never a root). The entry itself is theirs
+  // too: nobody else may delete it to empty its folder, nor take it over.
   if (!OpenRestartFolder(restart) ||
       (entry != INVALID_HANDLE_VALUE &&
        !JudgeSecurity(entry, restart->shownOwner, kTakeOverAccess, &entries)))
@@ -214,14 +214,14 @@ int MayDeleteInPlace(const char* longForm, HANDLE entry, Restart* restart) {
   // nobody else add to it or make it a junction either.
   PathBuffer folder;
   DWORD length = static_cast<DWORD>(strlen(longForm));
-  if (length >= sizeof(folder) || !IsFolderAlone(root, restart, length == 3)) return 0;
+  if (length >= sizeof(folder) || length <= 3) return 0;  // never a drive's root
   for (DWORD end = 3; end <= length; ++end) {
     if (end < length && longForm[end] != '\\') {
       // A double-byte character is skipped whole: its second byte may be a '\\'.
       if (SysIsDBCSLeadByte(static_cast<BYTE>(longForm[end])) && end + 1 < length) ++end;
       continue;
     }
-    if (end == 3) continue;  // the root, judged above
+    if (end == 3) continue;  // the root, judged as the restart folder was made
     memcpy(folder, longForm, end);
     folder[end] = 0;
     if (!IsFolderAlone(folder, restart, end == length)) return 0;

@@ -547,9 +547,11 @@ BOOL SysGetVersionEx(OSVERSIONINFOA* version) {
   return GetVersionExA(version);
 }
 
-DWORD SysGetModuleFileName(char* buffer, DWORD size) {
-  STAND_IN(GetModuleFileName, buffer, size);
-  return GetModuleFileNameA(nullptr, buffer, size);
+DWORD SysGetModuleFileNameWide(WCHAR* buffer, DWORD size) {
+  STAND_IN(GetModuleFileNameWide, buffer, size);
+  typedef DWORD(WINAPI * NameFunction)(HMODULE, WCHAR*, DWORD);
+  FARPROC found = KernelProc("GetModuleFileNameW");
+  return found ? As<NameFunction>(found)(nullptr, buffer, size) : 0;
 }
 
 FARPROC SysGetKernelProc(const char* name) {
@@ -622,19 +624,22 @@ BOOL SysIsAdministrator(int* member) {
   return TRUE;
 }
 
-DWORD SysRunElevated(const char* path, const char* parameters) {
+DWORD SysRunElevated(const WCHAR* path, const WCHAR* parameters) {
   STAND_IN(RunElevated, path, parameters);
-  SHELLEXECUTEINFOA run;
+  typedef BOOL(WINAPI * ExecuteFunction)(SHELLEXECUTEINFOW*);
+  FARPROC found = LoadedProc("shell32.dll", "ShellExecuteExW");
+  if (!found) return ERROR_CALL_NOT_IMPLEMENTED;
+  SHELLEXECUTEINFOW run;
   ZeroMemory(&run, sizeof(run));
   run.cbSize = sizeof(run);
   // No error box of the shell's: the caller says what went wrong. And the start is finished
   // before this returns, as the caller ends at once.
   run.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-  run.lpVerb = "runas";
+  run.lpVerb = L"runas";
   run.lpFile = path;
   run.lpParameters = parameters;
   run.nShow = SW_SHOWNORMAL;
-  if (ShellExecuteExA(&run)) return ERROR_SUCCESS;
+  if (As<ExecuteFunction>(found)(&run)) return ERROR_SUCCESS;
   DWORD error = GetLastError();
   return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }

@@ -167,8 +167,10 @@ BOOL SysGetVersionEx(OSVERSIONINFOA* version);  // dwOSVersionInfoSize chooses t
 // Fills buffer with size random bytes (RtlGenRandom, advapi32's SystemFunction036, XP and later;
 // looked up at run time). FALSE where it is missing.
 BOOL SysGetRandom(void* buffer, DWORD size);
-// The program's own full path; returns its length, or size when it does not fit.
-DWORD SysGetModuleFileName(char* buffer, DWORD size);
+// The program's own full path in UTF-16, as the file system stores its names
+// (GetModuleFileNameW; looked up at run time): its length, size when it does not fit, 0 where
+// Windows cannot tell.
+DWORD SysGetModuleFileNameWide(WCHAR* buffer, DWORD size);
 // The address of a kernel32 function, or null where this Windows lacks it.
 FARPROC SysGetKernelProc(const char* name);
 // The address of an ntdll function, or null where this Windows lacks it (the 9x family).
@@ -187,10 +189,11 @@ BOOL SysGetTokenValue(int infoClass, DWORD* value);
 // a group kept for denying only, as in a limited token, does not), in *member. FALSE where
 // Windows cannot tell: the 9x family and NT 4 lack the function.
 BOOL SysIsAdministrator(int* member);
-// Starts the program at path again with the parameters, elevated (ShellExecuteExA, verb "runas",
-// no owner window, no message box of the shell's), and returns once the start is done. Returns
-// ERROR_SUCCESS when it started, else why not: ERROR_CANCELLED when the user declined.
-DWORD SysRunElevated(const char* path, const char* parameters);
+// Starts the program at path (UTF-16) again with the parameters, elevated (ShellExecuteExW,
+// looked up at run time; verb "runas", no owner window, no message box of the shell's), and
+// returns once the start is done. Returns ERROR_SUCCESS when it started, else why not:
+// ERROR_CANCELLED when the user declined, ERROR_CALL_NOT_IMPLEMENTED where the shell lacks it.
+DWORD SysRunElevated(const WCHAR* path, const WCHAR* parameters);
 UINT SysGetAnsiCodePage();  // GetACP
 // Converts text from codePage to UTF-16, into buffer (size characters, terminated), refusing a
 // byte sequence the code page does not define. Returns the characters written, the terminator

@@ -64,7 +64,7 @@ struct PlatformSeam {
   decltype(&SysGetMilliseconds) GetMilliseconds;
   decltype(&SysGetVersionEx) GetVersionEx;
   decltype(&SysGetRandom) GetRandom;
-  decltype(&SysGetModuleFileName) GetModuleFileName;
+  decltype(&SysGetModuleFileNameWide) GetModuleFileNameWide;
   decltype(&SysGetKernelProc) GetKernelProc;
   decltype(&SysGetNtProc) GetNtProc;
   decltype(&SysLoadLibrary) LoadLibrary;

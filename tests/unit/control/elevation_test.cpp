@@ -107,11 +107,11 @@ class Elevation : public SeamTest {
     g_seam.RegCloseKey = [](HKEY key) -> LONG {
       return key == reinterpret_cast<HKEY>(0x7a11) ? ERROR_SUCCESS : RegCloseKey(key);
     };
-    g_seam.RunElevated = [](const char* path, const char* parameters) -> DWORD {
-      EXPECT_EQ(Self(), path);
-      EXPECT_STREQ(kRelaunchedMarker, parameters);
+    g_seam.RunElevated = [](const WCHAR* path, const WCHAR* parameters) -> DWORD {
+      EXPECT_EQ(WideSelf(), path);
+      EXPECT_STREQ(L"/relaunched", parameters);
       Record("relaunch");
-      Current().parameters = parameters;
+      Current().parameters = std::string(parameters, parameters + wcslen(parameters));
       Current().started = Current().machine.relaunch == ERROR_SUCCESS;
       return Current().machine.relaunch;
     };
@@ -130,6 +130,11 @@ class Elevation : public SeamTest {
       EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), style);
       return IDOK;
     };
+  }
+  static std::wstring WideSelf() {
+    WCHAR self[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return length && length < MAX_PATH ? self : L"<no path>";
   }
   static std::string Self() {
     char self[MAX_PATH];
@@ -257,13 +262,33 @@ TEST_F(Elevation, OnlyTheMarkerAsAnArgumentStopsARelaunch) {
 // A program path that does not fit the buffer cannot be started again: the rights box.
 TEST_F(Elevation, OwnPathTooLongIsAFailedRelaunch) {
   Install({kNt, 1, kLimitedAdministrator, kElevated, ERROR_SUCCESS});
-  g_seam.GetModuleFileName = [](char* buffer, DWORD size) -> DWORD {
-    memset(buffer, 'a', size - 1);
+  g_seam.GetModuleFileNameWide = [](WCHAR* buffer, DWORD size) -> DWORD {
+    wmemset(buffer, L'a', size - 1);
     buffer[size - 1] = 0;
     return size;
   };
   RunChain("TolvaneUninstall.exe");
   EXPECT_EQ(std::vector<std::string>{"rights box"}, Calls());
+}
+
+// A program path with a name the ANSI code page cannot spell (Thai letters in code page 949)
+// is started again by that very path, not by the '?' the ANSI conversion would make of it.
+TEST_F(Elevation, RelaunchesByTheUtf16Path) {
+  static const WCHAR kPath[] = L"C:\\\x0E44\x0E1F\\TolvaneUninstall.exe";
+  static std::wstring started;
+  Install({kNt, 1, kLimitedAdministrator, kElevated, ERROR_SUCCESS});
+  g_seam.GetModuleFileNameWide = [](WCHAR* buffer, DWORD size) -> DWORD {
+    DWORD length = static_cast<DWORD>(wcslen(kPath));
+    if (length >= size) return size;
+    wcscpy(buffer, kPath);
+    return length;
+  };
+  g_seam.RunElevated = [](const WCHAR* path, const WCHAR*) -> DWORD {
+    started = path;
+    return ERROR_SUCCESS;
+  };
+  EXPECT_EQ(0, RunCopy("TolvaneUninstall.exe"));
+  EXPECT_EQ(std::wstring(kPath), started);
 }
 
 // Wine's own answers, with no stand-in for the token or the version: an elevated
@@ -276,7 +301,7 @@ TEST_F(Elevation, WinesTokenIsAnElevatedAdministratorsAndRunsAsItIs) {
   int member = 0;
   ASSERT_TRUE(SysIsAdministrator(&member));
   EXPECT_EQ(1, member);
-  g_seam.RunElevated = [](const char*, const char*) -> DWORD {
+  g_seam.RunElevated = [](const WCHAR*, const WCHAR*) -> DWORD {
     Record("relaunch");
     return ERROR_CANCELLED;
   };
