@@ -180,7 +180,12 @@ int RemoveListed(Removal* removal) {
   int read = 0;
   for (; read < kMaxReads; ++read) {
     memset(&buffer, 0, sizeof(buffer));
-    if (!SysReadFolderEntries(removal->held, &buffer, sizeof(buffer), read == 0)) break;
+    int got = SysReadFolderEntries(removal->held, &buffer, sizeof(buffer), read == 0);
+    if (got <= 0) {
+      // A listing that fails halfway leaves entries unseen: they stay for good.
+      if (got < 0 && read > 0) ++removal->stay;
+      break;
+    }
     for (DWORD offset = 0; sizeof(buffer) - offset >= kFixedPart;) {
       memcpy(&record, buffer.bytes + offset, kFixedPart);
       DWORD length = record.fileNameLength / sizeof(WCHAR);
@@ -266,11 +271,16 @@ FolderRemoval RemoveByName(const char* folder, const GuardedFolders* guarded) {
     return kRemovalRefused;
   HANDLE search = SysFindFirstFile(pattern, &found);
   if (search == INVALID_HANDLE_VALUE) return kRemovalRefused;
+  int stay = 0;
   do {
-    if (FileEntryPath(longForm, found.dwFileAttributes, found.cFileName, path))
-      DeleteNowOrAtRestart(path);
+    // A file whose name is no plain name, or that cannot go, stays for good.
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(FileEntryPath(longForm, found.dwFileAttributes, found.cFileName, path) &&
+          DeleteNowOrAtRestart(path)))
+      stay = 1;
   } while (SysFindNextFile(search, &found));
   SysFindClose(search);
+  if (stay) return kRemovalFilesStay;
   // WININIT.INI deletes files, not folders: an emptied folder whose files go at the restart
   // stays.
   return SysRemoveDirectory(longForm) ? kRemovalDone : kRemovalPartial;

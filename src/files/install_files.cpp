@@ -35,15 +35,18 @@ int RemoveInstallFiles() {
   g_guardState = kGuardNotCollected;  // a later removal collects afresh
 
   // The folder is judged by its text before anything reaches it: a share is refused without
-  // being contacted. A folder that is refused, or that cannot be held, proven or listed, is left
-  // alone, and the system executable with it: it belongs to an installation that the registry no
-  // longer describes soundly, and its record may go.
+  // being contacted. A folder that is refused, or is not there, is left alone, and the system
+  // executable with it: it belongs to an installation that the registry no longer describes
+  // soundly, and its record may go.
+  // Where the system's folders could not all be collected, the folder was not judged at all:
+  // its record stays.
+  if (collected != kGuardCollected) return 0;
   FolderRemoval removal = kRemovalRefused;
-  if (collected == kGuardCollected && JudgeInstallFolder(g_installDir, &g_guarded) == kFolderAccepted)
+  if (JudgeInstallFolder(g_installDir, &g_guarded) == kFolderAccepted)
     removal = RemoveFolder(g_installDir, &g_guarded);
   if (removal == kRemovalRefused) return 1;
 
+  // Where the system directory cannot be told, its executable could not be looked at.
   int gone = removal != kRemovalFilesStay;
-  if (GetSystemFolder(path)) gone &= RemoveSystemFile(path, kSystemExecutable);
-  return gone;
+  return GetSystemFolder(path) && RemoveSystemFile(path, kSystemExecutable) && gone;
 }

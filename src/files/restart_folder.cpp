@@ -56,7 +56,8 @@ const union {
 // folder over.
 const DWORD kTakeOverAccess = FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
 // And what lets one put something into the folder that holds a file deleted where it stands, or
-// make that folder, once empty, a junction.
+// make that folder, once empty, a junction; for the file itself (the same bits: write its data
+// or attributes), make it a reparse point.
 const DWORD kFillAccess = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_WRITE_ATTRIBUTES | GENERIC_WRITE;
 
 PSID Sid(const void* bytes) { return const_cast<void*>(bytes); }
@@ -185,10 +186,11 @@ int MoveForRestart(HANDLE entry, HANDLE from, const WCHAR* name, int length, Res
   restart->named = 1;
   // Owned by the Administrators and changed by them alone, as soon as it is in their folder;
   // where that cannot be, it goes back with the owner and DACL it had, and the deletion asked
-  // for finds nothing (or, where it cannot go back, finds it in the folder as it is).
-  int result = kMoveDone;
-  if (!SysSetSecurity(entry, kAdministratorsOwned.bytes) && SysMoveInto(entry, from, name, length))
-    result = kMoveNone;
+  // for finds nothing (where it cannot go back, it stays there as it is: anyone its own DACL
+  // lets could take it out before the restart).
+  int result = SysSetSecurity(entry, kAdministratorsOwned.bytes) ? kMoveDone
+               : SysMoveInto(entry, from, name, length)            ? kMoveNone
+                                                                   : kMoveStuck;
   // Asked for at once, so that a crash or a failure later leaves no folder for good.
   DeleteFolderLast(restart);
   return result;
@@ -207,7 +209,7 @@ int MayDeleteInPlace(const char* longForm, HANDLE entry, Restart* restart) {
   // too: nobody else may delete it to empty its folder, nor take it over.
   if (!OpenRestartFolder(restart) ||
       (entry != INVALID_HANDLE_VALUE &&
-       !JudgeSecurity(entry, restart->shownOwner, kTakeOverAccess, &entries)))
+       !JudgeSecurity(entry, restart->shownOwner, kTakeOverAccess | kFillAccess, &entries)))
     return 0;
   // From the root down: a folder is judged only once the one that holds it was, so nobody but
   // an administrator could have put another in its place. The last, which holds the entry, lets

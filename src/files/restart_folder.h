@@ -53,8 +53,8 @@ int MoveForRestart(HANDLE entry, HANDLE from, const WCHAR* name, int length, Res
 // nobody else any right that renames or deletes what it holds, or itself, or changes its DACL
 // or owner. Read with Windows' own functions; an entry of a kind not read refuses.
 // The entry to be deleted, open with READ_CONTROL (INVALID_HANDLE_VALUE for longForm itself),
-// must be owned by them and grant nobody else the right to delete it or take it over, and the
-// folder that holds it must let nobody else add to it or change its attributes.
+// must be owned by them and grant nobody else the right to delete it, write it or take it over,
+// and the folder that holds it must let nobody else add to it or change its attributes.
 int MayDeleteInPlace(const char* longForm, HANDLE entry, Restart* restart);
 
 // Ends the restart folder: removed now where no deletion names it, else its own deletion asked

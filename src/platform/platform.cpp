@@ -230,15 +230,16 @@ static LONG SetInformation(HANDLE file, void* information, ULONG size, int kind)
   return As<NtSetInformationFunction>(found)(file, &status, information, size, kind);
 }
 
-BOOL SysReadFolderEntries(HANDLE folder, void* buffer, DWORD size, int restart) {
+int SysReadFolderEntries(HANDLE folder, void* buffer, DWORD size, int restart) {
   STAND_IN(ReadFolderEntries, folder, buffer, size, restart);
+  const LONG kNoMoreFiles = static_cast<LONG>(0x80000006);  // STATUS_NO_MORE_FILES
   FARPROC found = NtProc("NtQueryDirectoryFile");
-  if (!found) return FALSE;
+  if (!found) return -1;
   IO_STATUS_BLOCK status;
-  // STATUS_NO_MORE_FILES at the end is no success either.
-  return As<NtQueryDirectoryFunction>(found)(folder, nullptr, nullptr, nullptr, &status, buffer,
-                                             size, kFileDirectoryInformation, FALSE, nullptr,
-                                             restart ? TRUE : FALSE) == 0;
+  LONG result = As<NtQueryDirectoryFunction>(found)(folder, nullptr, nullptr, nullptr, &status,
+                                                    buffer, size, kFileDirectoryInformation,
+                                                    FALSE, nullptr, restart ? TRUE : FALSE);
+  return result == 0 ? 1 : result == kNoMoreFiles ? 0 : -1;
 }
 
 int SysAnsiToWide(const char* text, WCHAR* buffer, int size) {
@@ -585,7 +586,10 @@ static BOOL QueryToken(int infoClass, void* answer, DWORD size, DWORD* length) {
   FARPROC open = AdvapiProc("OpenProcessToken");
   FARPROC query = AdvapiProc("GetTokenInformation");
   HANDLE token;
-  if (!open || !query || !As<OpenTokenFunction>(open)(GetCurrentProcess(), TOKEN_QUERY, &token))
+  // GetCurrentProcess's pseudo handle, as the NT family (the only one with tokens) defines it:
+  // one import fewer.
+  const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
+  if (!open || !query || !As<OpenTokenFunction>(open)(kCurrentProcess, TOKEN_QUERY, &token))
     return FALSE;
   BOOL known = As<GetInformationFunction>(query)(token, infoClass, answer, size, length);
   CloseHandle(token);
@@ -627,7 +631,7 @@ BOOL SysIsAdministrator(int* member) {
 DWORD SysRunElevated(const WCHAR* path, const WCHAR* parameters) {
   STAND_IN(RunElevated, path, parameters);
   typedef BOOL(WINAPI * ExecuteFunction)(SHELLEXECUTEINFOW*);
-  FARPROC found = LoadedProc("shell32.dll", "ShellExecuteExW");
+  FARPROC found = SysGetShellProc("ShellExecuteExW");
   if (!found) return ERROR_CALL_NOT_IMPLEMENTED;
   SHELLEXECUTEINFOW run;
   ZeroMemory(&run, sizeof(run));

@@ -59,9 +59,9 @@ DWORD SysGetFinalPathWide(HANDLE file, WCHAR* buffer, DWORD size);
 HANDLE SysHoldFolder(const char* path);
 // Reads the next entries of a folder held through its handle into buffer (size bytes, 8-byte
 // aligned) as FILE_DIRECTORY_INFORMATION records; restart: from the first entry again
-// (NtQueryDirectoryFile, in ntdll on the whole NT family; looked up at run time). FALSE at the
-// end, on failure, and where the function is missing.
-BOOL SysReadFolderEntries(HANDLE folder, void* buffer, DWORD size, int restart);
+// (NtQueryDirectoryFile, in ntdll on the whole NT family; looked up at run time). 1 when it read
+// some, 0 at the end, -1 on failure and where the function is missing.
+int SysReadFolderEntries(HANDLE folder, void* buffer, DWORD size, int restart);
 // Converts text from the ANSI code page to UTF-16, into buffer (size characters, terminated).
 // Returns the characters written without the terminator, or 0 when they do not fit or the text
 // holds a byte sequence the code page does not define.

@@ -325,6 +325,19 @@ TEST_F(HeldFolder, DeletesNothingOutsideTheProvenFolder) {
       {"the held folder is elsewhere", [] { swapped = L"\\Tolvane"; }, {}, kRemovalRefused,
        false},
       // It is there (another program has it open without sharing): its files stay for good.
+      {"the listing fails after its first part",
+       [] {
+         g_seam.ReadFolderEntries = [](HANDLE folder, void* buffer, DWORD size,
+                                       int restart) -> int {
+           if (!restart) return -1;
+           // Only the first record, "." as Wine lists it, then a failure.
+           int got = PassThrough(g_seam.ReadFolderEntries, &SysReadFolderEntries, folder, buffer,
+                                 size, restart);
+           memset(buffer, 0, sizeof(DWORD));
+           return got;
+         };
+       },
+       {}, kRemovalFilesStay, false},
       {"the folder cannot be held",
        [] { g_seam.HoldFolder = [](const char*) { return INVALID_HANDLE_VALUE; }; }, {},
        kRemovalFilesStay, false},
@@ -870,6 +883,7 @@ TEST_F(HeldFolder, DeletesAFileHeldOpenWhereItStandsOnlyWhereAdministratorsAlone
 TEST_F(HeldFolder, AsksForTheRestartFolderAsSoonAsItHoldsAFile) {
   static std::vector<std::string> steps;
   static int allowed;
+  static bool refuseBack;  // a move back into the install folder fails
   struct Case {
     const char* name;
     void (*install)();
@@ -886,6 +900,19 @@ TEST_F(HeldFolder, AsksForTheRestartFolderAsSoonAsItHoldsAFile) {
        {"move p.dll", "restart p.dll", "secure", "restart folder", "move q.dll",
         "refused q.dll", "move q.dll back", "refused q.dll"},
        {"p.dll"}},
+      {"the moved file's owner refused, and the way back",
+       [] {
+         g_seam.SetSecurity = [](HANDLE, const void*) -> BOOL {
+           steps.push_back("refused owner");
+           return FALSE;
+         };
+         allowed = 1000;
+         refuseBack = true;
+       },
+       kRemovalFilesStay,
+       {"move p.dll", "restart p.dll", "refused owner", "move p.dll back", "restart folder",
+        "move q.dll", "restart q.dll", "refused owner", "move q.dll back", "restart folder"},
+       {"p.dll", "q.dll"}},
       {"the moved file's owner refused",
        [] { g_seam.SetSecurity = [](HANDLE, const void*) -> BOOL {
               steps.push_back("refused owner");
@@ -905,12 +932,14 @@ TEST_F(HeldFolder, AsksForTheRestartFolderAsSoonAsItHoldsAFile) {
     Prepare("case" + std::to_string(index++));
     steps.clear();
     allowed = 1000;
+    refuseBack = false;
     std::vector<std::string> before = RestartFolders(drive);
     g_seam.MoveInto = [](HANDLE file, HANDLE into, const WCHAR* name, int length) -> BOOL {
       BY_HANDLE_FILE_INFORMATION information = {};
       GetFileInformationByHandle(into, &information);
       bool back = SameIdentity(information, IdentityOf(Folder()));
       steps.push_back("move " + std::string(name, name + length) + (back ? " back" : ""));
+      if (back && refuseBack) return FALSE;
       return PassThrough(g_seam.MoveInto, &SysMoveInto, file, into, name, length);
     };
     g_seam.SetSecurity = g_seam.SetSecurity ? g_seam.SetSecurity

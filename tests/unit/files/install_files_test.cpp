@@ -218,7 +218,9 @@ TEST_F(InstallFiles, DeletesNothingInAFolderTheGuardRefuses) {
     if (!c.windowsKnown) g_seam.GetWindowsDirectory = [](char*, UINT) -> UINT { return 0; };
     finalPath = c.linkedTo;
     SetInstallDir(c.folder);
-    RemoveInstallFiles();
+    // Refused, its record may go; not judged at all (the system's folders not all known), the
+    // record stays.
+    EXPECT_EQ(c.windowsKnown, RemoveInstallFiles() != 0);
     EXPECT_TRUE(Calls().empty());
     EXPECT_TRUE(Exists("system\\kelrun32.exe"));
     EXPECT_TRUE(Exists("system\\other.dll"));
@@ -243,7 +245,9 @@ TEST_F(InstallFiles, DeletesNamesTheCodePageCannotCarry) {
     folder_.MakeNamed(base_ + "Tolvane", won);
     folder_.MakeNamed(base_ + "Tolvane", thai);
     SetInstallDir(Path("Tolvane"));
-    RemoveInstallFiles();
+    // By names, the files whose names do not survive the conversion stay for good: the record
+    // of the install folder stays with them.
+    EXPECT_EQ(c.ntdll, RemoveInstallFiles() != 0);
     EXPECT_FALSE(Exists("Tolvane\\TolShell.dll"));
     EXPECT_TRUE(Exists("system\\other.dll"));
     EXPECT_FALSE(Exists("system\\kelrun32.exe"));
