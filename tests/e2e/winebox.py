@@ -132,10 +132,13 @@ class Prefix:
         env = dict(os.environ)
         # No Mono or Gecko; and no winemenubuilder, which each start of the desktop runs to copy
         # Windows' menus and file associations into the Linux desktop's (under HOME): nothing
-        # in the prefix needs it, and it is one more program per Wine session.
+        # in the prefix needs it, and it is one more program per Wine session. No winedbg
+        # either: a program that crashes ends at once (its exit code and log tell), instead of
+        # Wine's debugger starting and writing console and debugger settings into the registry
+        # the row compares (seen once, under load, from a process that was not the uninstaller).
         env.update(WINEPREFIX=self.path, DISPLAY=self.display, HOME=self.home,
                    LC_ALL=self.locale, WINEDEBUG="-all",
-                   WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+                   WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
                    + (";" + overrides if overrides else ""))
         if self.arch == "x64":
             env["WINELOADER"] = WINE64
