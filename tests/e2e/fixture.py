@@ -565,7 +565,15 @@ def install(prefix, variant, family, workdir, link_maker=None, programs=None):
             f.write(_reg_file(chosen))
         # Not C:\windows\system32\reg.exe for the 64-bit view: started from Wine's 32-bit
         # loader, that path is redirected to the 32-bit reg.exe.
-        code = prefix.run(["reg.exe", "import", winebox.wine_path(reg_path), "/reg:" + view], 60)
+        # An import that failed (seen once on a loaded host, before anything of the row ran) is
+        # made once more: importing the same file again changes nothing.
+        for attempt in (1, 2):
+            code = prefix.run(["reg.exe", "import", winebox.wine_path(reg_path), "/reg:" + view],
+                              60)
+            if code == 0:
+                break
+            print("reg import of the fixture failed (%s), attempt %d" % (code, attempt),
+                  flush=True)
         if code != 0:
             raise RuntimeError("reg import of the fixture failed (%s)" % code)
     for link in settings.get("reg_links", []):
