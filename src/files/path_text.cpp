@@ -95,37 +95,47 @@ int Put(Canonical* out, char c) {
   return 1;
 }
 
+enum NameResult {
+  kNameFailed,
+  kNameLowered,   // whole characters, lower-cased
+  kNameVerbatim,  // not whole characters, kept as it stands (for a folder Windows names)
+};
+
 // Appends one name (up to a separator or the end) of *path to out, lower-cased as the file
-// system compares names, and advances *path past it. Returns 0 when the name is not made of
-// whole characters (see IsWholeName), does not fit, or cannot be lowered.
-int AppendName(const char** path, Canonical* out) {
+// system compares names, and advances *path past it. Fails when it does not fit or its
+// lowering fails; a name not made of whole characters (see IsWholeName) fails too, unless
+// verbatim is allowed: it is then kept as it stands.
+NameResult AppendName(const char** path, Canonical* out, int verbatim) {
   const char* p = *path;
   int start = out->length;
   while (*p && !IsSeparator(*p))
-    if (!Put(out, *p++)) return 0;
+    if (!Put(out, *p++)) return kNameFailed;
   *path = p;
   char* name = out->text + start;
   int bytes = out->length - start;
-  if (!IsWholeName(name, bytes)) return 0;
-  if (bytes == 0) return 1;
+  if (!IsWholeName(name, bytes)) return verbatim ? kNameVerbatim : kNameFailed;
+  if (bytes == 0) return kNameLowered;
   // Every letter of the ANSI code page, double-byte ones included. Windows lowers through
   // UTF-16 and writes fewer bytes for a sequence the code page does not define, none when it
   // fails: a name whose length changes is not the name the file system sees. The lowered name
   // is checked again, so that no lowered character can become a separator.
-  if (SysCharLowerBuff(name, static_cast<DWORD>(bytes)) != static_cast<DWORD>(bytes)) return 0;
-  return IsWholeName(name, bytes);
+  if (SysCharLowerBuff(name, static_cast<DWORD>(bytes)) != static_cast<DWORD>(bytes))
+    return kNameFailed;
+  return verbatim || IsWholeName(name, bytes) ? kNameLowered : kNameFailed;
 }
 
 // Where the canonical path ends once the name before end is dropped: at the separator before
-// that name, or at the root. No trail byte is a backslash here (IsWholeName refuses them).
+// that name, or at the root. Names hold no backslash byte: a lowered name's trail bytes are
+// never one (IsWholeName), and a name kept as it stands was cut at the first.
 int DropLastName(const char* canonical, int rootLength, int end) {
   int i = end - 1;
   while (i > rootLength && canonical[i] != '\\') --i;
   return i < rootLength ? rootLength : i;
 }
 
-// Writes the canonical form of path to out; see Canonicalize.
-FolderVerdict Resolve(const char* path, Canonical* out) {
+// Writes the canonical form of path to out; see Canonicalize. Named: the path is a folder that
+// Windows names (see CanonicalizeNamed).
+FolderVerdict Resolve(const char* path, Canonical* out, int named) {
   const char* p = path;
   if (IsSeparator(p[0]) && IsSeparator(p[1])) {
     // \\server\share. Device paths (\\.\, \\?\) skip Windows' own resolving of the path, and
@@ -134,13 +144,13 @@ FolderVerdict Resolve(const char* path, Canonical* out) {
     if (!Put(out, '\\') || !Put(out, '\\')) return kFolderMalformed;
     p += 2;
     int start = out->length;
-    if (!AppendName(&p, out)) return kFolderMalformed;
+    if (!AppendName(&p, out, named)) return kFolderMalformed;
     if (out->length == start) return kFolderMalformed;
     if (!*p) return kFolderRoot;  // "\\server"
     ++p;
     if (!Put(out, '\\')) return kFolderMalformed;
     start = out->length;
-    if (!AppendName(&p, out)) return kFolderMalformed;
+    if (!AppendName(&p, out, named)) return kFolderMalformed;
     if (out->length == start) {  // "\\server\"
       --out->length;
       return *p ? kFolderMalformed : kFolderRoot;
@@ -164,7 +174,9 @@ FolderVerdict Resolve(const char* path, Canonical* out) {
     }
     int slash = out->length;
     if (!Put(out, '\\')) return kFolderMalformed;
-    if (!AppendName(&p, out)) return kFolderMalformed;
+    NameResult name = AppendName(&p, out, named);
+    if (name == kNameFailed) return kFolderMalformed;
+    if (name == kNameVerbatim) continue;
     int start = slash + 1;
     int dots = out->length - start;
     if (IsDots(out->text, start, out->length) && dots <= 2) {
@@ -173,6 +185,12 @@ FolderVerdict Resolve(const char* path, Canonical* out) {
       continue;
     }
     int end = TrimmedEnd(out->text, start, out->length);
+    if (named) {
+      // Trailing dots and spaces dropped wherever they stand: the folder is refused with every
+      // folder of the same name with or without them. A name of nothing else stays as it is.
+      if (end > start) out->length = end;
+      continue;
+    }
     // A name of dots and spaces alone is no name; a device is not a folder.
     if (end == start || IsDeviceName(out->text + start, out->length - start))
       return kFolderMalformed;
@@ -188,10 +206,10 @@ FolderVerdict Resolve(const char* path, Canonical* out) {
 
 }  // namespace
 
-FolderVerdict Canonicalize(const char* path, char* canonical, int size) {
+FolderVerdict Canonicalize(const char* path, char* canonical, int size, int named) {
   if (size <= 0) return kFolderMalformed;
   Canonical out = {canonical, size, 0};
-  FolderVerdict verdict = Resolve(path, &out);
+  FolderVerdict verdict = Resolve(path, &out, named);
   // The form of an accepted path, a root or an administrative share; nothing otherwise.
   canonical[verdict == kFolderRelative || verdict == kFolderMalformed ? 0 : out.length] = 0;
   return verdict;

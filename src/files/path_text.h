@@ -30,8 +30,19 @@ int IsDots(const char* text, int start, int end);
 // administrative share, else nothing. Refused as malformed besides: a device name in any folder
 // ("nul", "COM1.txt"), and a name whose trailing dots or spaces Windows keeps (any but the last
 // name's, or the single dot before a separator), since the file system may take it with or
-// without them.
-FolderVerdict Canonicalize(const char* path, char* canonical, int size);
+// without them. named: see CanonicalizeNamed.
+FolderVerdict Canonicalize(const char* path, char* canonical, int size, int named = 0);
+
+// The same for a folder that Windows names, to compare an install folder with: a name that no
+// install folder may hold (one with '?' for a character the code page lacks, a broken
+// double-byte pair, dots alone, a device's) is kept as it stands rather than refused, and
+// trailing dots and spaces are dropped wherever they stand. The names above such a name still
+// count, so the folder of all profiles is found above a profile whose name the code page cannot
+// spell. Fails as malformed only when the text cannot be read: a share without a server's name,
+// a name whose case cannot be folded.
+inline FolderVerdict CanonicalizeNamed(const char* path, char* canonical, int size) {
+  return Canonicalize(path, canonical, size, 1);
+}
 
 // Whether name, as a folder search returned it, names one entry of that folder and nothing
 // else: no separator, drive or stream colon, wildcard, broken double-byte pair, name of dots and

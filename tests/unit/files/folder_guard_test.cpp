@@ -296,6 +296,60 @@ TEST_F(FolderGuard, RefusesWhatCannotBeLowered) {
                VerdictName(JudgeInstallFolder("C:\\Program Files\\\xC9\x41", &guarded)));
 }
 
+// The folders Windows names are compared as they are, whatever an install folder may hold: a
+// profile whose name the code page cannot spell ('?') still has the folder of all profiles
+// above it; a sealed root holds every folder on its drive; a relative folder names none; and one
+// whose case cannot be folded could be any folder, so nothing is accepted.
+TEST_F(FolderGuard, JudgesByEveryFolderWindowsNames) {
+  Guarded guarded({"C:\\Documents and Settings\\?????\\..", "E:\\"},
+                  {"C:\\Documents and Settings\\?????\\\xB9\xD9\xC5\xC1", "relative\\x",
+                   "D:\\Data\\\xB0\\..\\Sub. \\"});
+  struct Case {
+    const char* folder;
+    FolderVerdict verdict;
+  } cases[] = {
+      {"C:\\Documents and Settings\\kim\\Tolvane", kFolderSealed},
+      {"C:\\Documents and Settings", kFolderSealed},
+      {"C:\\Documents and Settings2\\Tolvane", kFolderAccepted},
+      {"E:\\Tolvane", kFolderSealed},
+      {"D:\\Data", kFolderWellKnown},
+      {"D:\\Data\\Sub\\Tolvane", kFolderAccepted},
+      {"C:\\Program Files\\Brenlock\\Tolvane", kFolderAccepted},
+  };
+  for (const Case& c : cases)
+    EXPECT_STREQ(VerdictName(c.verdict), VerdictName(JudgeInstallFolder(c.folder, &guarded)))
+        << c.folder;
+  g_seam.CharLowerBuff = [](char* text, DWORD length) -> DWORD {
+    if (length == 4 && !memcmp(text, "Data", 4)) return 0;
+    return PassThrough(g_seam.CharLowerBuff, &SysCharLowerBuff, text, length);
+  };
+  EXPECT_STREQ("well-known",
+               VerdictName(JudgeInstallFolder("C:\\Program Files\\Tolvane", &guarded)));
+}
+
+// As Windows names them: a profile whose name code page 949 cannot spell comes back with '?'
+// for each letter; where no variable names the public profile (the 9x family, Windows XP), the
+// folder above that profile is still sealed.
+TEST_F(FolderGuard, SealsTheProfilesAboveAnUnspellableProfile) {
+  g_seam.GetSpecialFolderPath = [](char* buffer, int csidl) -> BOOL {
+    if (csidl != CSIDL_PROFILE)
+      return PassThrough(g_seam.GetSpecialFolderPath, &SysGetSpecialFolderPath, buffer, csidl);
+    strcpy(buffer, "C:\\Documents and Settings\\?????");
+    return TRUE;
+  };
+  g_seam.GetEnvironmentVariable = [](const char* name, char* buffer, DWORD size) -> DWORD {
+    if (!strcmp(name, "USERPROFILE") || !strcmp(name, "PUBLIC")) return 0;
+    return PassThrough(g_seam.GetEnvironmentVariable, &SysGetEnvironmentVariable, name, buffer,
+                       size);
+  };
+  GuardedFolders guarded;
+  ASSERT_TRUE(CollectGuardedFolders(&guarded));
+  EXPECT_STREQ("sealed", VerdictName(JudgeInstallFolder(
+                             "C:\\Documents and Settings\\kim\\Tolvane", &guarded)));
+  EXPECT_STREQ("accepted", VerdictName(JudgeInstallFolder(
+                               "C:\\Program Files\\Brenlock\\Tolvane", &guarded)));
+}
+
 // Where a folder really leads, as Wine tells it for real folders and short names, and with the
 // answers Wine cannot give stood in: a folder on the path marked as a link (Wine's own links
 // need a Unix symbolic link; the held-folder tests make real ones), a final path Windows gives
