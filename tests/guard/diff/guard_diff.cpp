@@ -1,13 +1,15 @@
 // The guard against Windows' own resolution of the same texts, under Wine. Generated texts go
 // through the guard as the uninstaller applies it (the text judged, then, once the folder
 // exists, the long form of every name on its path judged again) and through Windows
-// (GetFullPathNameA and GetFullPathNameW, then the final path of the folder, or of the deepest
-// folder on the path that exists, which expands 8.3 names and follows links). A prepared tree
-// holds folders the guard is told to guard beside the system's, with look-alikes of them.
+// (GetFullPathNameA and GetFullPathNameW, GetLongPathNameW where the folder exists, and the
+// final path of the folder, or of the deepest folder on the path that exists, which expands 8.3
+// names and follows links). A prepared tree holds folders the guard is told to guard beside the
+// system's, with look-alikes of them.
 //
 // A fault is a text the guard accepts where
 //   - its canonical form is not the folder GetFullPathNameA/W resolves the text to,
-//   - the long form the guard judged is not where Windows' final path lands, or
+//   - the long form the guard judged is not GetLongPathNameW's, or not where Windows' final
+//     path lands, or
 //   - Windows lands on a root, a share, in or on a sealed folder, on a guarded folder, or on a
 //     folder around one;
 // and a plain entry name (IsPlainEntryName) that Windows resolves outside its folder. A text
@@ -15,6 +17,7 @@
 // with examples.
 //   guard_diff.exe [--seed N] [--per-kind N] [--show N]
 #include <windows.h>
+
 #include <shlobj.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -59,7 +62,9 @@ const TreeFolder kTreeFolders[] = {
     {"Program Files Here (x86)\\Brenlock", TreeFolder::kPlain},
     {"Program Files Here (x86)\\Brenlock\\Tolvane", TreeFolder::kPlain},
     {"\xA5\xC5\xA5\xEB\xA5\xE5\xA5\xED\xA5\xE7", TreeFolder::kWellKnown},  // Greek
-    {"\xA5\xE5\xA5\xEB\xA5\xE5\xA5\xED\xA5\xE7" "2", TreeFolder::kPlain},
+    {"\xA5\xE5\xA5\xEB\xA5\xE5\xA5\xED\xA5\xE7"
+     "2",
+     TreeFolder::kPlain},
     {"\xB5\xA5\xC0\xCC\xC5\xCD", TreeFolder::kPlain},
     {"\xB5\xA5\xC0\xCC\xC5\xCD\\\x81\x61", TreeFolder::kWellKnown},  // trail byte 'a'
     {"\xB5\xA5\xC0\xCC\xC5\xCD\\\x81\x41", TreeFolder::kPlain},      // trail byte 'A'
@@ -88,8 +93,8 @@ std::string Ansi(const std::wstring& wide) {
   int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
                               nullptr, nullptr);
   std::string ansi(n, '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &ansi[0], n,
-                      nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &ansi[0], n, nullptr,
+                      nullptr);
   return ansi;
 }
 
@@ -107,7 +112,9 @@ std::string Show(const std::string& text) {
       shown += hex;
     }
   }
-  return shown.size() > 300 ? shown.substr(0, 300) + "... (" + std::to_string(text.size()) + " bytes)" : shown;
+  return shown.size() > 300
+             ? shown.substr(0, 300) + "... (" + std::to_string(text.size()) + " bytes)"
+             : shown;
 }
 
 bool EqualNoCase(const std::wstring& a, const std::wstring& b) {
@@ -152,6 +159,15 @@ bool FullPathA(const std::string& text, std::string* full) {
   return true;
 }
 
+// GetLongPathNameW of an existing path: every 8.3 name expanded, links not followed.
+bool LongPath(const std::wstring& path, std::wstring* longPath) {
+  static WCHAR buffer[32768];
+  DWORD n = GetLongPathNameW(path.c_str(), buffer, 32768);
+  if (n == 0 || n >= 32768) return false;
+  *longPath = Trimmed(buffer);
+  return true;
+}
+
 // The final path of an existing file or folder, plain ("C:\..." or "\\server\share\...").
 bool FinalPath(const std::wstring& path, std::wstring* final) {
   HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -162,8 +178,10 @@ bool FinalPath(const std::wstring& path, std::wstring* final) {
   CloseHandle(file);
   if (n == 0 || n >= 32768) return false;
   std::wstring result = buffer;
-  if (result.compare(0, 8, L"\\\\?\\UNC\\") == 0) result = L"\\" + result.substr(7);
-  else if (result.compare(0, 4, L"\\\\?\\") == 0) result = result.substr(4);
+  if (result.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+    result = L"\\" + result.substr(7);
+  else if (result.compare(0, 4, L"\\\\?\\") == 0)
+    result = result.substr(4);
   *final = Trimmed(result);
   return true;
 }
@@ -192,8 +210,9 @@ std::wstring Landing(const std::wstring& full, bool* exists) {
 }
 
 enum LandingKind { kNowhere, kDevice, kShare, kRoot, kSealed, kWellKnown, kElsewhere };
-const char* const kLandingNames[] = {"nowhere",  "a device", "a share", "a root",
-                                     "a sealed folder", "a well-known folder", "elsewhere"};
+const char* const kLandingNames[] = {"nowhere",  "a device",        "a share",
+                                     "a root",   "a sealed folder", "a well-known folder",
+                                     "elsewhere"};
 
 struct Guarded {
   GuardedFolders folders;
@@ -328,8 +347,10 @@ void RemoveTree(const std::wstring& path) {
       std::wstring name = found.cFileName;
       if (name == L"." || name == L"..") continue;
       std::wstring child = path + L"\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(child);
-      else DeleteFileW(child.c_str());
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(child);
+      else
+        DeleteFileW(child.c_str());
     } while (FindNextFileW(search, &found));
     FindClose(search);
   }
@@ -363,7 +384,7 @@ struct Tally {
 
 struct Report {
   int show;
-  std::map<std::string, long> deliberate;             // reason -> count
+  std::map<std::string, long> deliberate;  // reason -> count
   std::map<std::string, std::vector<std::string>> examples;
   long faults = 0;
   void Fault(const std::string& what, const std::string& detail) {
@@ -422,9 +443,12 @@ int main(int argc, char** argv) {
   long perKind = 1000;
   int show = 5;
   for (int i = 1; i + 1 < argc; i += 2) {
-    if (!strcmp(argv[i], "--seed")) seed = strtoull(argv[i + 1], nullptr, 0);
-    else if (!strcmp(argv[i], "--per-kind")) perKind = strtol(argv[i + 1], nullptr, 0);
-    else if (!strcmp(argv[i], "--show")) show = atoi(argv[i + 1]);
+    if (!strcmp(argv[i], "--seed"))
+      seed = strtoull(argv[i + 1], nullptr, 0);
+    else if (!strcmp(argv[i], "--per-kind"))
+      perKind = strtol(argv[i + 1], nullptr, 0);
+    else if (!strcmp(argv[i], "--show"))
+      show = atoi(argv[i + 1]);
     else {
       fprintf(stderr, "usage: guard_diff [--seed N] [--per-kind N] [--show N]\n");
       return 2;
@@ -473,11 +497,12 @@ int main(int argc, char** argv) {
     if (!ansi.empty()) vocabulary.lookAlikes.push_back(ansi);
     converted.push_back(Show(ansi));
   }
-  printf("guard_diff: seed %llu, %ld texts of each of %d kinds; %d sealed and %d well-known "
-         "folders guarded (%zu and %zu resolved), %zu short forms\n",
-         static_cast<unsigned long long>(seed), perKind, static_cast<int>(kTextKinds),
-         folders.sealedCount, folders.wellKnownCount, guarded.sealed.size(),
-         guarded.wellKnown.size(), vocabulary.shortForms.size());
+  printf(
+      "guard_diff: seed %llu, %ld texts of each of %d kinds; %d sealed and %d well-known "
+      "folders guarded (%zu and %zu resolved), %zu short forms\n",
+      static_cast<unsigned long long>(seed), perKind, static_cast<int>(kTextKinds),
+      folders.sealedCount, folders.wellKnownCount, guarded.sealed.size(), guarded.wellKnown.size(),
+      vocabulary.shortForms.size());
   printf("look-alikes as the ANSI conversion gives them:");
   for (size_t i = 0; i < converted.size(); ++i)
     printf(" U+%04X=%s", static_cast<unsigned>(kLookAlikes[i]), converted[i].c_str());
@@ -513,9 +538,9 @@ int main(int argc, char** argv) {
         if (FullPathA(text, &fullA)) {
           std::wstring fromA = Trimmed(Wide(fullA));
           if (!EqualNoCase(fromA, canonical))
-            report.Fault("accepted text, GetFullPathNameA resolves it to another folder",
-                         line + " guard " + Show(guard.canonical) + ", GetFullPathNameA " +
-                             Show(fullA));
+            report.Fault(
+                "accepted text, GetFullPathNameA resolves it to another folder",
+                line + " guard " + Show(guard.canonical) + ", GetFullPathNameA " + Show(fullA));
         }
       }
       if (guard.accepted) {
@@ -528,6 +553,12 @@ int main(int argc, char** argv) {
           report.Fault("accepted, the long form judged is not where Windows lands",
                        line + " long form " + Show(guard.longForm) + ", Windows " +
                            Show(Ansi(windows.landing)));
+        std::wstring longPath;
+        if (windows.exists && LongPath(windows.full, &longPath) &&
+            !EqualNoCase(longPath, Wide(guard.longForm)))
+          report.Fault("accepted, the long form judged is not GetLongPathNameW's",
+                       line + " long form " + Show(guard.longForm) + ", GetLongPathNameW " +
+                           Show(Ansi(longPath)));
       } else if (windows.kind == kElsewhere || windows.kind == kNowhere) {
         if (windows.kind == kNowhere) ++tally.nowhere;
         ++tally.deliberate;
@@ -544,14 +575,16 @@ int main(int argc, char** argv) {
     }
     tally.faults = report.faults - faultsBefore;
     total += tally.texts;
-    printf("%-12s %6ld texts: %5ld accepted, %5ld refused where Windows lands on a root, share, "
-           "device or guarded folder, %5ld refused deliberately (%ld Windows cannot resolve), "
-           "%ld faults\n",
-           TextKindName(kind), tally.texts, tally.accepted, tally.refusedGuarded,
-           tally.deliberate, tally.nowhere, tally.faults);
+    printf(
+        "%-12s %6ld texts: %5ld accepted, %5ld refused where Windows lands on a root, share, "
+        "device or guarded folder, %5ld refused deliberately (%ld Windows cannot resolve), "
+        "%ld faults\n",
+        TextKindName(kind), tally.texts, tally.accepted, tally.refusedGuarded, tally.deliberate,
+        tally.nowhere, tally.faults);
   }
   printf("deliberate refusals by reason:\n");
-  for (const auto& reason : report.deliberate) printf("  %7ld  %s\n", reason.second, reason.first.c_str());
+  for (const auto& reason : report.deliberate)
+    printf("  %7ld  %s\n", reason.second, reason.first.c_str());
   for (const auto& group : report.examples) {
     printf("%s:\n", group.first.c_str());
     for (const std::string& example : group.second) printf("    %s\n", example.c_str());
