@@ -44,7 +44,8 @@ FolderVerdict JudgeInstallFolder(const char* folder, const GuardedFolders* guard
     const PathBuffer* folders = sealed ? guarded->sealed : guarded->wellKnown;
     int count = sealed ? guarded->sealedCount : guarded->wellKnownCount;
     for (int i = 0; i < count; ++i)
-      if (IsJudgedBy(canonical, folders[i], sealed)) return sealed ? kFolderSealed : kFolderWellKnown;
+      if (IsJudgedBy(canonical, folders[i], sealed))
+        return sealed ? kFolderSealed : kFolderWellKnown;
   }
   return kFolderAccepted;
 }

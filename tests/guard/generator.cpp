@@ -8,68 +8,83 @@
 namespace {
 
 const char* const kKindNames[kTextKinds] = {
-    "drive",  "relative", "share",  "device-path", "dots",       "separators",
-    "trailing", "short-name", "case", "double-byte", "stream",   "wildcard",
-    "device", "guarded",  "look-alike", "length",   "random",     "mixed",
+    "drive",    "relative",   "share",      "device-path", "dots",   "separators",
+    "trailing", "short-name", "case",       "double-byte", "stream", "wildcard",
+    "device",   "guarded",    "look-alike", "length",      "random", "mixed",
 };
 
 // Roots and prefixes.
 const char* const kDrives[] = {"C:", "c:", "D:", "Z:", "A:", "z:"};
 const char* const kRelativeStarts[] = {
-    "", "\\", "/", ".\\", "..\\", "./", "C:", "c:.", "C:..\\", "1:\\", " C:\\", "\xA3\xC3:\\",
-    "C\xA1\xA6\\", "\\\\", ":\\", "C;\\", "CC:\\",
+    "",     "\\",    "/",           ".\\",         "..\\", "./",  "C:",   "c:.",   "C:..\\",
+    "1:\\", " C:\\", "\xA3\xC3:\\", "C\xA1\xA6\\", "\\\\", ":\\", "C;\\", "CC:\\",
 };
 const char* const kServers[] = {"server", "SERVER", "localhost", "127.0.0.1", "[::1]",
                                 ".",      "..",     "?",         "srv.",      "\xC5\xE7"};
-const char* const kShares[] = {"share", "C$", "c$", "ADMIN$", "IPC$", "D$", "Users", "share.",
-                               "print$", "$"};
+const char* const kShares[] = {"share", "C$",    "c$",     "ADMIN$", "IPC$",
+                               "D$",    "Users", "share.", "print$", "$"};
 const char* const kDevicePrefixes[] = {
-    "\\\\?\\",    "\\\\.\\",         "\\??\\",          "\\\\?\\UNC\\",    "//?/",
-    "//./",       "\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\",           "\\\\.\\GLOBALROOT\\",
-    "\\??\\UNC\\", "\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\", "\\\\.\\PhysicalDrive0\\",
-    "\\\\?\\\\",  "\\\\.\\\\",
+    "\\\\?\\",
+    "\\\\.\\",
+    "\\??\\",
+    "\\\\?\\UNC\\",
+    "//?/",
+    "//./",
+    "\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\",
+    "\\\\.\\GLOBALROOT\\",
+    "\\??\\UNC\\",
+    "\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\",
+    "\\\\.\\PhysicalDrive0\\",
+    "\\\\?\\\\",
+    "\\\\.\\\\",
 };
 
 // Pieces of names.
-const char* const kDotNames[] = {".", "..", "...", "....", ". .", ".. ", " ..", " .", ". ",
-                                 " ", "  ", ".\t", "..."};
-const char* const kTrailers[] = {".", "..", " ", "  ", ". ", " .", "...", ". . ", " . .", ".  .",
-                                 "\t", "\xA1\xA4", "\xA1\xA6"};
+const char* const kDotNames[] = {".",  "..", "...", "....", ". .", ".. ", " ..",
+                                 " .", ". ", " ",   "  ",   ".\t", "..."};
+const char* const kTrailers[] = {".",    "..",   " ",    "  ", ". ",       " .",      "...",
+                                 ". . ", " . .", ".  .", "\t", "\xA1\xA4", "\xA1\xA6"};
 const char* const kSeparators[] = {"\\", "/", "\\\\", "//", "\\/", "/\\", "\\\\\\", "/\\/"};
-const char* const kStreams[] = {":", "::$DATA", "::$INDEX_ALLOCATION", ":x", ":x:$DATA",
-                                ":$I30:$INDEX_ALLOCATION", ": ", "::", ":\xC5\xE7"};
+const char* const kStreams[] = {":",  "::$DATA",  "::$INDEX_ALLOCATION",
+                                ":x", ":x:$DATA", ":$I30:$INDEX_ALLOCATION",
+                                ": ", "::",       ":\xC5\xE7"};
 const char* const kWildcards[] = {"*", "?", "<", ">", "\"", "|", "*.*", "?*", "<.>"};
-const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "COM1", "COM9", "LPT1", "LPT9",
-                                "COM0", "LPT0", "CONIN$", "CONOUT$", "CLOCK$", "con", "nul",
-                                "Com3", "lPt2", "COM\xA9\xF6", "LPT\xA9\xF7", "com\xA9\xF8",
-                                "COM10", "CONX", "NULL", "AUXILIARY"};
-const char* const kDeviceTails[] = {"", "", ".txt", ".", ". ", " ", " .txt", ".tar.gz", ":",
-                                    "  ", ".\xC5\xE7"};
-const char* const kShortNames[] = {"PROGRA~1", "PROGRA~2", "WINDOW~1", "DOCUME~1", "LOCALS~1",
-                                   "APPLIC~1", "progra~1", "PROG~FBU", "USERS~1",  "~1",
-                                   "A~1",      "WINDOWS~",  "COMMON~1", "\xB9\xD9\xC5\xC1~1"};
-const char* const kLookAlikeNames[] = {"2", " (x86)", ".old", "~", "_", "-", " 2", "0", ".bak",
-                                       "\xA1\xA4", "s"};
-const char* const kPlainNames[] = {"Tolvane", "Brenlock", "system32", "drivers", "Temp", "x",
-                                   "Sub", "Data", "Program Files", "WINDOWS", "Users", "kim",
-                                   "Desktop", "AppData", "Public", "Common Files"};
+const char* const kDevices[] = {
+    "CON",  "PRN",         "AUX",         "NUL",         "COM1",   "COM9", "LPT1", "LPT9",
+    "COM0", "LPT0",        "CONIN$",      "CONOUT$",     "CLOCK$", "con",  "nul",  "Com3",
+    "lPt2", "COM\xA9\xF6", "LPT\xA9\xF7", "com\xA9\xF8", "COM10",  "CONX", "NULL", "AUXILIARY"};
+const char* const kDeviceTails[] = {"",      "",        ".txt", ".",  ". ",       " ",
+                                    " .txt", ".tar.gz", ":",    "  ", ".\xC5\xE7"};
+const char* const kShortNames[] = {
+    "PROGRA~1", "PROGRA~2", "WINDOW~1", "DOCUME~1", "LOCALS~1", "APPLIC~1", "progra~1",
+    "PROG~FBU", "USERS~1",  "~1",       "A~1",      "WINDOWS~", "COMMON~1", "\xB9\xD9\xC5\xC1~1"};
+const char* const kLookAlikeNames[] = {"2",  " (x86)", ".old", "~",        "_", "-",
+                                       " 2", "0",      ".bak", "\xA1\xA4", "s"};
+const char* const kPlainNames[] = {"Tolvane",       "Brenlock", "system32", "drivers",
+                                   "Temp",          "x",        "Sub",      "Data",
+                                   "Program Files", "WINDOWS",  "Users",    "kim",
+                                   "Desktop",       "AppData",  "Public",   "Common Files"};
 // Code page 949 names, and characters whose trail byte is an ASCII letter.
 const char* const kKoreanNames[] = {
-    "\xB9\xD9\xC5\xC1\x20\xC8\xAD\xB8\xE9",  // the desktop
-    "\xBD\xC3\xC0\xDB\x20\xB8\xDE\xB4\xBA",  // the Start menu
-    "\xC7\xC1\xB7\xCE\xB1\xD7\xB7\xA5",      // programs
-    "\xB3\xBB\x20\xB9\xAE\xBC\xAD",          // my documents
-    "\xC5\xE7\xB9\xD9\xB3\xD7",              // the product
-    "\xB5\xA5\xC0\xCC\xC5\xCD",              // data
+    "\xB9\xD9\xC5\xC1\x20\xC8\xAD\xB8\xE9",      // the desktop
+    "\xBD\xC3\xC0\xDB\x20\xB8\xDE\xB4\xBA",      // the Start menu
+    "\xC7\xC1\xB7\xCE\xB1\xD7\xB7\xA5",          // programs
+    "\xB3\xBB\x20\xB9\xAE\xBC\xAD",              // my documents
+    "\xC5\xE7\xB9\xD9\xB3\xD7",                  // the product
+    "\xB5\xA5\xC0\xCC\xC5\xCD",                  // data
     "\xA5\xC5\xA5\xEB\xA5\xE5\xA5\xED\xA5\xE7",  // Greek
-    "\xAC\xAA\xAC\xD3\xAC\xD1\xAC\xDF",      // Cyrillic
-    "\x81\x61", "\x81\x41", "\x81\x5A", "\x81\x7A", "\xC6\x52",
+    "\xAC\xAA\xAC\xD3\xAC\xD1\xAC\xDF",          // Cyrillic
+    "\x81\x61",
+    "\x81\x41",
+    "\x81\x5A",
+    "\x81\x7A",
+    "\xC6\x52",
 };
 // Broken double-byte pairs: a lead byte at the end, before a separator, a dot, a colon or a
 // space, before a byte that is no trail byte of this code page; lone bytes.
-const char* const kBrokenPairs[] = {"\xB0", "\xB0\\", "\xB0/", "\xB0.", "\xB0:", "\xB0 ",
-                                    "\xC9\x41", "\x81\x7C", "\xFE\xFF", "\x80", "\xFF",
-                                    "\xA1", "\x81\x40", "\xB0\x5C\x5C"};
+const char* const kBrokenPairs[] = {
+    "\xB0",     "\xB0\\",   "\xB0/", "\xB0.", "\xB0:", "\xB0 ",    "\xC9\x41",
+    "\x81\x7C", "\xFE\xFF", "\x80",  "\xFF",  "\xA1",  "\x81\x40", "\xB0\x5C\x5C"};
 
 template <typename T, size_t N>
 constexpr uint32_t Count(const T (&)[N]) {
@@ -86,7 +101,9 @@ bool OtherCase(unsigned char lead, unsigned char* trail) {
     unsigned char lead, upper, lower, count;
   };
   static const Range kRanges[] = {
-      {0xA3, 0xC1, 0xE1, 26}, {0xA5, 0xC1, 0xE1, 24}, {0xAC, 0xA1, 0xD1, 33},
+      {0xA3, 0xC1, 0xE1, 26},
+      {0xA5, 0xC1, 0xE1, 24},
+      {0xAC, 0xA1, 0xD1, 33},
       {0xA5, 0xB0, 0xA1, 10},
   };
   for (const Range& r : kRanges) {
@@ -134,11 +151,12 @@ Vocabulary DefaultVocabulary() {
       "C:\\WINDOWS2",
       "C:\\Program Files\\Brenlock\\Tolvane.old",
   };
-  v.shortForms = {"C:\\PROGRA~1", "C:\\PROGRA~2", "C:\\DOCUME~1", "C:\\DOCUME~1\\kim\\LOCALS~1",
+  v.shortForms = {"C:\\PROGRA~1",           "C:\\PROGRA~2",
+                  "C:\\DOCUME~1",           "C:\\DOCUME~1\\kim\\LOCALS~1",
                   "C:\\PROGRA~1\\COMMON~1", "C:\\PROG~FBU"};
   // The won sign (U+20A9) becomes '\'; the fullwidth forms keep characters of their own.
-  v.lookAlikes = {"\\", "\xA3\xDC", "\xA1\xAC", "\xA3\xAF", "\xA3\xAE", "\xA3\xBA", "\xA1\xA4",
-                  "\xA1\xA5", "?"};
+  v.lookAlikes = {"\\",       "\xA3\xDC", "\xA1\xAC", "\xA3\xAF", "\xA3\xAE",
+                  "\xA3\xBA", "\xA1\xA4", "\xA1\xA5", "?"};
   return v;
 }
 
@@ -213,9 +231,12 @@ std::string TextGenerator::Join(const Parts& parts, bool mixedSeparators) {
 
 std::string TextGenerator::RandomName() {
   switch (Below(4)) {
-    case 0: return kPlainNames[Below(Count(kPlainNames))];
-    case 1: return Pick(names_);
-    case 2: return DoubleByteName();
+    case 0:
+      return kPlainNames[Below(Count(kPlainNames))];
+    case 1:
+      return Pick(names_);
+    case 2:
+      return DoubleByteName();
     default: {
       std::string name;
       for (uint32_t i = 1 + Below(12); i > 0; --i)
@@ -239,7 +260,12 @@ std::string TextGenerator::DoubleByteName() {
 TextGenerator::Parts TextGenerator::Base() {
   Parts parts;
   switch (Below(10)) {
-    case 0: case 1: case 2: case 3: case 4: case 5:
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
       parts = Split(Pick(vocabulary_.folders));
       break;
     case 6:
@@ -255,10 +281,18 @@ TextGenerator::Parts TextGenerator::Base() {
   }
   // Into, beside or above the folder.
   switch (Below(6)) {
-    case 0: parts.names.push_back(RandomName()); break;
-    case 1: parts.names.push_back(".."); break;
-    case 2: if (!parts.names.empty()) parts.names.back() += kLookAlikeNames[Below(Count(kLookAlikeNames))]; break;
-    default: break;
+    case 0:
+      parts.names.push_back(RandomName());
+      break;
+    case 1:
+      parts.names.push_back("..");
+      break;
+    case 2:
+      if (!parts.names.empty())
+        parts.names.back() += kLookAlikeNames[Below(Count(kLookAlikeNames))];
+      break;
+    default:
+      break;
   }
   parts.trailingSeparator = Chance(15);
   return parts;
@@ -287,8 +321,10 @@ void TextGenerator::Apply(int kind, Parts* parts) {
       break;
     case kTextShare:
       parts->root = std::string(Chance(70) ? "\\\\" : "//") + kServers[Below(Count(kServers))];
-      if (Chance(85)) parts->root += std::string(Chance(80) ? "\\" : "/") + kShares[Below(Count(kShares))];
-      if (Chance(30) && !names.empty() && names[0].size() == 2 && names[0][1] == ':') names.erase(names.begin());
+      if (Chance(85))
+        parts->root += std::string(Chance(80) ? "\\" : "/") + kShares[Below(Count(kShares))];
+      if (Chance(30) && !names.empty() && names[0].size() == 2 && names[0][1] == ':')
+        names.erase(names.begin());
       break;
     case kTextDevicePath: {
       std::string prefix = kDevicePrefixes[Below(Count(kDevicePrefixes))];
@@ -300,7 +336,8 @@ void TextGenerator::Apply(int kind, Parts* parts) {
     }
     case kTextDots:
       insert(kDotNames[Below(Count(kDotNames))]);
-      if (Chance(30)) for (uint32_t i = Below(8); i > 0; --i) names.push_back("..");
+      if (Chance(30))
+        for (uint32_t i = Below(8); i > 0; --i) names.push_back("..");
       break;
     case kTextSeparators:
       // Applied when the parts are joined; here leading and trailing ones.
@@ -344,14 +381,18 @@ void TextGenerator::Apply(int kind, Parts* parts) {
           }
         }
       }
-      if (Chance(20)) parts->root = parts->root.size() == 2 ? std::string(1, static_cast<char>(parts->root[0] ^ 0x20)) + ":" : parts->root;
+      if (Chance(20))
+        parts->root = parts->root.size() == 2
+                          ? std::string(1, static_cast<char>(parts->root[0] ^ 0x20)) + ":"
+                          : parts->root;
       break;
     }
     case kTextDoubleByte:
       if (Chance(60)) insert(DoubleByteName());
       if (Chance(50)) {
         std::string* name = some();
-        name->insert(Below(static_cast<uint32_t>(name->size() + 1)), kBrokenPairs[Below(Count(kBrokenPairs))]);
+        name->insert(Below(static_cast<uint32_t>(name->size() + 1)),
+                     kBrokenPairs[Below(Count(kBrokenPairs))]);
       }
       break;
     case kTextStream:
@@ -359,25 +400,37 @@ void TextGenerator::Apply(int kind, Parts* parts) {
       break;
     case kTextWildcard: {
       std::string* name = some();
-      name->insert(Below(static_cast<uint32_t>(name->size() + 1)), kWildcards[Below(Count(kWildcards))]);
+      name->insert(Below(static_cast<uint32_t>(name->size() + 1)),
+                   kWildcards[Below(Count(kWildcards))]);
       break;
     }
     case kTextDevice: {
-      std::string device = std::string(Chance(15) ? " " : "") + kDevices[Below(Count(kDevices))] + kDeviceTails[Below(Count(kDeviceTails))];
-      if (Chance(60)) names.push_back(device); else insert(device);
+      std::string device = std::string(Chance(15) ? " " : "") + kDevices[Below(Count(kDevices))] +
+                           kDeviceTails[Below(Count(kDeviceTails))];
+      if (Chance(60))
+        names.push_back(device);
+      else
+        insert(device);
       break;
     }
     case kTextGuarded: {
       Parts guarded = Split(Pick(vocabulary_.folders));
       switch (Below(5)) {
-        case 0: break;
-        case 1: guarded.names.push_back(RandomName()); break;
-        case 2: guarded.names.push_back(".."); break;
+        case 0:
+          break;
+        case 1:
+          guarded.names.push_back(RandomName());
+          break;
+        case 2:
+          guarded.names.push_back("..");
+          break;
         case 3:
           if (!guarded.names.empty()) {
             std::string& last = guarded.names[Below(static_cast<uint32_t>(guarded.names.size()))];
-            if (Chance(50) || last.size() < 2) last += kLookAlikeNames[Below(Count(kLookAlikeNames))];
-            else last.erase(last.size() - 1);
+            if (Chance(50) || last.size() < 2)
+              last += kLookAlikeNames[Below(Count(kLookAlikeNames))];
+            else
+              last.erase(last.size() - 1);
           }
           break;
         default:
@@ -392,10 +445,18 @@ void TextGenerator::Apply(int kind, Parts* parts) {
       std::string* name = some();
       size_t at = Below(static_cast<uint32_t>(name->size() + 1));
       switch (Below(4)) {
-        case 0: name->insert(at, lookAlike); break;               // inside a name
-        case 1: *name = lookAlike + lookAlike; break;              // a name of them alone
-        case 2: *name = lookAlike; break;
-        default: *name += lookAlike + RandomName(); break;        // as a separator
+        case 0:
+          name->insert(at, lookAlike);
+          break;  // inside a name
+        case 1:
+          *name = lookAlike + lookAlike;
+          break;  // a name of them alone
+        case 2:
+          *name = lookAlike;
+          break;
+        default:
+          *name += lookAlike + RandomName();
+          break;  // as a separator
       }
       break;
     }
@@ -406,15 +467,25 @@ void TextGenerator::Apply(int kind, Parts* parts) {
       std::string text = Join(*parts, false);
       std::string fill;
       switch (Below(4)) {
-        case 0: fill = "\\" + std::string(target, 'a'); break;
-        case 1: while (fill.size() < target) fill += "\\abcdefgh"; break;
-        case 2: while (fill.size() < target) fill += "\\."; break;
-        default: while (fill.size() < target) fill += "\\x\\.."; break;
+        case 0:
+          fill = "\\" + std::string(target, 'a');
+          break;
+        case 1:
+          while (fill.size() < target) fill += "\\abcdefgh";
+          break;
+        case 2:
+          while (fill.size() < target) fill += "\\.";
+          break;
+        default:
+          while (fill.size() < target) fill += "\\x\\..";
+          break;
       }
       if (text.size() < target) {
         fill.resize(target - text.size());
-        if (Chance(50)) text += fill;
-        else text.insert(parts->root.size(), fill);
+        if (Chance(50))
+          text += fill;
+        else
+          text.insert(parts->root.size(), fill);
       }
       *parts = Split(text);
       if (parts->root.empty() && text.size() >= 2 && text[1] != ':') parts->root.clear();

@@ -89,8 +89,8 @@ void CheckWellFormed(const char* canonical) {
 struct FixedGuard : GuardedFolders {
   FixedGuard() {
     sealedCount = wellKnownCount = 0;
-    for (const char* folder : {"C:\\WINDOWS", "C:\\Documents and Settings\\kim\\..",
-                               "C:\\Users\\?????\\..", "E:"})
+    for (const char* folder :
+         {"C:\\WINDOWS", "C:\\Documents and Settings\\kim\\..", "C:\\Users\\?????\\..", "E:"})
       strcpy(sealed[sealedCount++], folder);
     for (const char* folder :
          {"C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\Program Files",
@@ -222,9 +222,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   g_input = data;
   g_inputSize = size;
   switch (data[0] & 3) {
-    case 2: g_lowerMode = kLowerFails; break;
-    case 3: g_lowerMode = kLowerShortens; break;
-    default: g_lowerMode = kLowerLikeWine; break;
+    case 2:
+      g_lowerMode = kLowerFails;
+      break;
+    case 3:
+      g_lowerMode = kLowerShortens;
+      break;
+    default:
+      g_lowerMode = kLowerLikeWine;
+      break;
   }
   // The text alone in a buffer of its own size, so that reading past its terminator is caught.
   size_t length = 0;

@@ -19,9 +19,12 @@ int main(int argc, char** argv) {
   long perKind = 3000;
   const char* corpus = nullptr;
   for (int i = 1; i + 1 < argc; i += 2) {
-    if (!strcmp(argv[i], "--seed")) seed = strtoull(argv[i + 1], nullptr, 0);
-    else if (!strcmp(argv[i], "--per-kind")) perKind = strtol(argv[i + 1], nullptr, 0);
-    else if (!strcmp(argv[i], "--corpus")) corpus = argv[i + 1];
+    if (!strcmp(argv[i], "--seed"))
+      seed = strtoull(argv[i + 1], nullptr, 0);
+    else if (!strcmp(argv[i], "--per-kind"))
+      perKind = strtol(argv[i + 1], nullptr, 0);
+    else if (!strcmp(argv[i], "--corpus"))
+      corpus = argv[i + 1];
     else {
       fprintf(stderr, "usage: guard_fuzz_replay [--seed N] [--per-kind N] [--corpus DIR]\n");
       return 2;

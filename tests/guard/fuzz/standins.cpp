@@ -9,11 +9,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "cp949_table.inc"
 #include "files/real_folder.h"
 #include "platform/path.h"
 #include "platform/platform.h"
-
-#include "cp949_table.inc"
 
 LowerMode g_lowerMode = kLowerLikeWine;
 
