@@ -20,20 +20,32 @@ int IsAtOrInside(const char* inner, const char* outer) {
   return !strncmp(inner, outer, length) && (inner[length] == 0 || inner[length] == '\\');
 }
 
+// Whether the canonical folder is judged by the folder Windows names as guarded: how it relates
+// to that folder's canonical form, when Windows names one. A guarded folder that is a root holds
+// every folder on its drive or share; one that is relative names no folder and is passed over;
+// one whose text cannot be read at all could be any folder, and the folder is refused.
+int IsJudgedBy(const char* canonical, const char* guarded, int inside) {
+  PathBuffer other;
+  FolderVerdict verdict = CanonicalizeNamed(guarded, other, sizeof(other));
+  if (verdict == kFolderRelative) return 0;
+  if (verdict == kFolderMalformed) return 1;
+  return IsAtOrInside(other, canonical) || (inside && IsAtOrInside(canonical, other));
+}
+
 }  // namespace
 
 FolderVerdict JudgeInstallFolder(const char* folder, const GuardedFolders* guarded) {
-  PathBuffer canonical, other;
+  PathBuffer canonical;
   FolderVerdict verdict = Canonicalize(folder, canonical, sizeof(canonical));
   if (verdict != kFolderAccepted) return verdict;
   if (canonical[0] == '\\') return kFolderShare;
-  for (int i = 0; i < guarded->sealedCount; ++i) {
-    if (Canonicalize(guarded->sealed[i], other, sizeof(other)) != kFolderAccepted) continue;
-    if (IsAtOrInside(canonical, other) || IsAtOrInside(other, canonical)) return kFolderSealed;
-  }
-  for (int i = 0; i < guarded->wellKnownCount; ++i) {
-    if (Canonicalize(guarded->wellKnown[i], other, sizeof(other)) != kFolderAccepted) continue;
-    if (IsAtOrInside(other, canonical)) return kFolderWellKnown;
+  // The sealed folders first, then the well-known ones.
+  for (int sealed = 1; sealed >= 0; --sealed) {
+    const PathBuffer* folders = sealed ? guarded->sealed : guarded->wellKnown;
+    int count = sealed ? guarded->sealedCount : guarded->wellKnownCount;
+    for (int i = 0; i < count; ++i)
+      if (IsJudgedBy(canonical, folders[i], sealed))
+        return sealed ? kFolderSealed : kFolderWellKnown;
   }
   return kFolderAccepted;
 }

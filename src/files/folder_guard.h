@@ -21,8 +21,10 @@ struct GuardedFolders {
 
 // Judges folder against the guarded folders after resolving "." and "..", repeated and trailing
 // separators ('\' and '/'), the trailing dots and spaces Windows drops, and case (every letter
-// of the ANSI code page; double-byte characters are kept whole). Looks at the text only: no
-// file-system access.
+// of the ANSI code page; double-byte characters are kept whole), as Canonicalize does; a text
+// that Windows would resolve otherwise is refused. A guarded folder is compared as
+// CanonicalizeNamed gives it; one whose text cannot be read refuses every folder. Looks at the
+// text only: no file-system access.
 FolderVerdict JudgeInstallFolder(const char* folder, const GuardedFolders* guarded);
 
 // Fills guarded with the system's folders as Windows reports them, each also where it really

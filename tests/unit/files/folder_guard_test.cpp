@@ -102,7 +102,8 @@ TEST_F(FolderGuard, JudgesTheFolderByItsResolvedText) {
       {"C:\\WINDOWS\\Temp\\Tolvane", kFolderSealed},
       {"C:\\Program Files\\..\\Windows\\Fonts\\Tolvane", kFolderSealed},
       {"C:\\Windows.", kFolderSealed},
-      {"C:\\Windows \\system32. .", kFolderSealed},
+      {"C:\\Windows.\\system32", kFolderSealed},
+      {"C:\\Windows\\system32. .", kFolderSealed},
       // The folder of all profiles, every account's profile in it, and what lies in those.
       {"C:\\Documents and Settings", kFolderSealed},
       {"C:\\DOCUMENTS AND SETTINGS\\KIM\\", kFolderSealed},
@@ -140,6 +141,31 @@ TEST_F(FolderGuard, JudgesTheFolderByItsResolvedText) {
       {"\\\\server\\ADMIN$", kFolderShare},
       {"\\\\\\server\\share\\Tolvane", kFolderMalformed},
       {"\\\\server\\\\share\\Tolvane", kFolderMalformed},
+      // Trailing dots and spaces as Windows resolves them: it drops those of the last name and
+      // the one dot before a separator, and keeps any other ("C:\Windows \system32" is a
+      // folder "Windows " that some file systems take for "Windows"): refused.
+      {"C:\\Program Files\\Brenlock.\\Tolvane. . ", kFolderAccepted},
+      {"C:\\Program Files\\Brenlock\\Tolvane.\\", kFolderAccepted},
+      {"C:\\Program Files\\Brenlock \\Tolvane", kFolderMalformed},
+      {"C:\\Program Files\\Brenlock..\\Tolvane", kFolderMalformed},
+      {"C:\\Program Files\\Brenlock\\Tolvane \\", kFolderMalformed},
+      {"C:\\Program Files\\Brenlock\\Tolvane \\.", kFolderMalformed},
+      {"C:\\Program Files\\Brenlock\\Tolvane .\\..\\Tolvane", kFolderMalformed},
+      {"C:\\Windows \\system32. .", kFolderMalformed},
+      {"C:\\Windows..\\system32", kFolderMalformed},
+      // Device names, in any folder, with any extension: Windows takes "C:\x\nul.txt" for the
+      // null device.
+      {"C:\\Program Files\\Brenlock\\CON", kFolderMalformed},
+      {"C:\\Program Files\\Brenlock\\nul.txt", kFolderMalformed},
+      {"C:\\Program Files\\Brenlock\\con .txt", kFolderMalformed},
+      {"C:\\Program Files\\Brenlock\\Aux. ", kFolderMalformed},
+      {"C:\\Program Files\\COM1\\Tolvane", kFolderMalformed},
+      {"C:\\Program Files\\Brenlock\\lpt0", kFolderMalformed},
+      {"C:\\Program Files\\Brenlock\\COM\xA9\xF6", kFolderMalformed},  // superscript 1
+      {"C:\\Program Files\\Brenlock\\CONIN$", kFolderMalformed},
+      {"C:\\Program Files\\Brenlock\\Console", kFolderAccepted},
+      {"C:\\Program Files\\Brenlock\\COM10", kFolderAccepted},
+      {"C:\\Program Files\\Brenlock\\NULL.txt", kFolderAccepted},
   };
   int index = 0;
   for (const Case& c : cases) {
@@ -177,6 +203,19 @@ TEST_F(FolderGuard, TellsPlainEntryNames) {
       {"...", false},
       {"a\xB0", false},      // lead byte at the end
       {"\xB0\\x", false},    // lead byte + '\'
+      // Windows drops what trails a name: ". ." and " .." would name the folder itself.
+      {"a.", true},
+      {"a ", true},
+      {" ", false},
+      {". .", false},
+      {".. ", false},
+      {" ..", false},
+      // Devices, not entries of the folder.
+      {"CON", false},
+      {"nul.txt", false},
+      {"Com9.dll", false},
+      {"console.txt", true},
+      {"COM10", true},
   };
   int index = 0;
   for (const Case& c : cases) {
@@ -192,6 +231,123 @@ TEST_F(FolderGuard, TellsPlainEntryNames) {
   FindClose(search);
   EXPECT_STREQ("..\\..\\windows\\x.dll", found.cFileName);
   EXPECT_FALSE(IsPlainEntryName(found.cFileName));
+}
+
+// The canonical form itself, written only within the size it is given: a buffer too small for
+// the form (down to none at all) gets no accepted form, and never a byte past its end.
+TEST_F(FolderGuard, WritesTheCanonicalFormWithinItsBuffer) {
+  struct Case {
+    const char* path;
+    FolderVerdict verdict;
+    const char* form;  // for an accepted path, a root or an administrative share
+  } cases[] = {
+      {"C:\\Program Files\\Brenlock.\\Tolvane. ", kFolderAccepted,
+       "c:\\program files\\brenlock\\tolvane"},
+      {"c:/x//.\\y\\..\\Z", kFolderAccepted, "c:\\x\\z"},
+      {"C:", kFolderRoot, "c:"},
+      {"C:\\x\\..", kFolderRoot, "c:"},
+      {"\\\\Server\\", kFolderRoot, "\\\\server"},
+      {"\\\\server\\C$\\x", kFolderShare, "\\\\server\\c$"},
+      {"C:x", kFolderRelative, ""},
+      {"C:\\x\\nul", kFolderMalformed, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    PathBuffer form;
+    memset(form, '#', sizeof(form));
+    EXPECT_STREQ(VerdictName(c.verdict), VerdictName(Canonicalize(c.path, form, sizeof(form))));
+    EXPECT_STREQ(c.form, form);
+    // Every smaller buffer: the same answer once the whole path fits (the form is written
+    // before what Windows drops is taken off), never another accepted form; the byte after the
+    // buffer is never touched.
+    for (int size = 0; size <= static_cast<int>(strlen(c.path)) + 1; ++size) {
+      char buffer[kPathSize + 1];
+      memset(buffer, '#', sizeof(buffer));
+      FolderVerdict verdict = Canonicalize(c.path, buffer, size);
+      EXPECT_EQ('#', buffer[size]) << size;
+      if (size > 0) EXPECT_TRUE(memchr(buffer, 0, size)) << size;
+      if (size > static_cast<int>(strlen(c.path))) {
+        EXPECT_EQ(c.verdict, verdict) << size;
+        EXPECT_STREQ(c.form, buffer) << size;
+      } else if (verdict == kFolderAccepted) {
+        EXPECT_STREQ(c.form, buffer) << size;
+      }
+      if (size <= static_cast<int>(strlen(c.form))) EXPECT_NE(kFolderAccepted, verdict) << size;
+    }
+  }
+}
+
+// Windows lowers a name through UTF-16: a call that fails changes nothing, and a sequence the
+// code page does not define comes back shorter. Either way the name is not the one the file
+// system sees, and nothing is accepted.
+TEST_F(FolderGuard, RefusesWhatCannotBeLowered) {
+  Guarded guarded({"C:\\WINDOWS"}, {"C:\\Program Files"});
+  const char* folder = "C:\\Program Files\\Brenlock\\Tolvane";
+  ASSERT_STREQ("accepted", VerdictName(JudgeInstallFolder(folder, &guarded)));
+  g_seam.CharLowerBuff = [](char*, DWORD) -> DWORD { return 0; };
+  EXPECT_STREQ("malformed", VerdictName(JudgeInstallFolder(folder, &guarded)));
+  g_seam.CharLowerBuff = [](char* text, DWORD length) -> DWORD {
+    return PassThrough(g_seam.CharLowerBuff, &SysCharLowerBuff, text, length) - 1;
+  };
+  EXPECT_STREQ("malformed", VerdictName(JudgeInstallFolder(folder, &guarded)));
+  // Wine: a pair code page 949 does not define is lowered to one '?'.
+  g_seam.CharLowerBuff = nullptr;
+  EXPECT_STREQ("malformed",
+               VerdictName(JudgeInstallFolder("C:\\Program Files\\\xC9\x41", &guarded)));
+}
+
+// The folders Windows names are compared as they are, whatever an install folder may hold: a
+// profile whose name the code page cannot spell ('?') still has the folder of all profiles
+// above it; a sealed root holds every folder on its drive; a relative folder names none; and one
+// whose case cannot be folded could be any folder, so nothing is accepted.
+TEST_F(FolderGuard, JudgesByEveryFolderWindowsNames) {
+  Guarded guarded({"C:\\Documents and Settings\\?????\\..", "E:\\"},
+                  {"C:\\Documents and Settings\\?????\\\xB9\xD9\xC5\xC1", "relative\\x",
+                   "D:\\Data\\\xB0\\..\\Sub. \\"});
+  struct Case {
+    const char* folder;
+    FolderVerdict verdict;
+  } cases[] = {
+      {"C:\\Documents and Settings\\kim\\Tolvane", kFolderSealed},
+      {"C:\\Documents and Settings", kFolderSealed},
+      {"C:\\Documents and Settings2\\Tolvane", kFolderAccepted},
+      {"E:\\Tolvane", kFolderSealed},
+      {"D:\\Data", kFolderWellKnown},
+      {"D:\\Data\\Sub\\Tolvane", kFolderAccepted},
+      {"C:\\Program Files\\Brenlock\\Tolvane", kFolderAccepted},
+  };
+  for (const Case& c : cases)
+    EXPECT_STREQ(VerdictName(c.verdict), VerdictName(JudgeInstallFolder(c.folder, &guarded)))
+        << c.folder;
+  g_seam.CharLowerBuff = [](char* text, DWORD length) -> DWORD {
+    if (length == 4 && !memcmp(text, "Data", 4)) return 0;
+    return PassThrough(g_seam.CharLowerBuff, &SysCharLowerBuff, text, length);
+  };
+  EXPECT_STREQ("well-known",
+               VerdictName(JudgeInstallFolder("C:\\Program Files\\Tolvane", &guarded)));
+}
+
+// As Windows names them: a profile whose name code page 949 cannot spell comes back with '?'
+// for each letter; where no variable names the public profile (the 9x family, Windows XP), the
+// folder above that profile is still sealed.
+TEST_F(FolderGuard, SealsTheProfilesAboveAnUnspellableProfile) {
+  g_seam.GetSpecialFolderPath = [](char* buffer, int csidl) -> BOOL {
+    if (csidl != CSIDL_PROFILE)
+      return PassThrough(g_seam.GetSpecialFolderPath, &SysGetSpecialFolderPath, buffer, csidl);
+    strcpy(buffer, "C:\\Documents and Settings\\?????");
+    return TRUE;
+  };
+  g_seam.GetEnvironmentVariable = [](const char* name, char* buffer, DWORD size) -> DWORD {
+    if (!strcmp(name, "USERPROFILE") || !strcmp(name, "PUBLIC")) return 0;
+    return PassThrough(g_seam.GetEnvironmentVariable, &SysGetEnvironmentVariable, name, buffer,
+                       size);
+  };
+  GuardedFolders guarded;
+  ASSERT_TRUE(CollectGuardedFolders(&guarded));
+  EXPECT_STREQ("sealed", VerdictName(JudgeInstallFolder(
+                             "C:\\Documents and Settings\\kim\\Tolvane", &guarded)));
+  EXPECT_STREQ("accepted", VerdictName(JudgeInstallFolder(
+                               "C:\\Program Files\\Brenlock\\Tolvane", &guarded)));
 }
 
 // Where a folder really leads, as Wine tells it for real folders and short names, and with the
