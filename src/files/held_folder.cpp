@@ -136,18 +136,20 @@ void RemoveListedEntry(Removal* removal, const WCHAR* name, int length,
   int inPlace = !(listedAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
   if (entry != INVALID_HANDLE_VALUE) {
     BY_HANDLE_FILE_INFORMATION information;
-    memset(&information, 0, sizeof(information));
-    DWORD attributes = SysGetFileInformation(entry, &information)
-                           ? information.dwFileAttributes : FILE_ATTRIBUTE_REPARSE_POINT;
+    int known = SysGetFileInformation(entry, &information);
+    DWORD attributes = known ? information.dwFileAttributes : 0;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
       left = 0;  // a folder after all, never the product's file
-    } else if (!HasFinalPath(entry, expected) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    } else if (!known || !HasFinalPath(entry, expected)) {
       inPlace = 0;
     } else {
       // Attributes, owner and DACL belong to the file, not to one of its names: a file with
       // another name (a hard link someone made to a file elsewhere) keeps them, and goes only if
-      // it can as it is, never to the restart folder.
-      int own = mayChange && information.nNumberOfLinks == 1;
+      // it can as it is, never to the restart folder. So does a link, itself (never what it
+      // leads to), which is never named for the restart either.
+      int link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      if (link) inPlace = 0;
+      int own = mayChange && !link && information.nNumberOfLinks == 1;
       int readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
       int cleared = readOnly && own &&
                     SysSetFileAttributesOf(entry, attributes & ~FILE_ATTRIBUTE_READONLY);

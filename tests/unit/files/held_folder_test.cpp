@@ -982,6 +982,29 @@ TEST_F(HeldFolder, AsksForTheRestartFolderAsSoonAsItHoldsAFile) {
   }
 }
 
+// An entry that is a link by its own handle (Windows opens a link itself; Wine opens what it
+// leads to, so the seam says so) goes through that handle as any entry, but is never moved for
+// the restart nor named there: a link in use stays, and so does the record of the folder.
+TEST_F(HeldFolder, ALinkGoesItselfButNeverWaitsForTheRestart) {
+  g_seam.GetFileInformation = [](HANDLE file, BY_HANDLE_FILE_INFORMATION* information) -> BOOL {
+    BOOL known = GetFileInformationByHandle(file, information);
+    if (known && !(information->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return known;
+  };
+  const std::string drive = folder_.Root().substr(0, 2);
+  std::vector<std::string> before = RestartFolders(drive);
+  {
+    PendingDeletions pending;
+    MappedImage image(Folder() + "\\tolsrv.dll");
+    EXPECT_EQ(kRemovalFilesStay, Delete());
+    EXPECT_FALSE(Exists("Tolvane\\a.dll"));
+    EXPECT_TRUE(Exists("Tolvane\\tolsrv.dll"));
+    EXPECT_TRUE(pending.Added().empty());
+  }
+  EXPECT_EQ(before, RestartFolders(drive));
+}
+
 // A hard link in the folder to a read-only file elsewhere (anyone may make one to a file they
 // can read): attributes belong to the file, so they are not touched through the link, and the
 // file it shares stays whole and read-only, wherever the link's name goes.
