@@ -236,30 +236,28 @@ FolderRemoval RemoveThroughHandles(const char* folder, const GuardedFolders* gua
   removal.widePath = wideLongForm;
   int proven = ProveHeld(held, folder, longForm, wideLongForm, &identity) &&
                IsJudged(longForm, guarded);
-  int listed = proven;
-  if (listed) {
+  if (proven) {
     removal.restart.drive = longForm[0];
-    listed = RemoveListed(&removal);
+    // A folder that cannot be listed at all keeps its files.
+    if (!RemoveListed(&removal)) removal.stay = 1;
   }
   SysCloseHandle(held);
   FolderRemoval result = proven ? kRemovalFilesStay : kRemovalRefused;
-  if (listed) {
-    result = removal.stay ? kRemovalFilesStay : kRemovalPartial;
+  if (proven && !removal.stay) {
+    result = kRemovalPartial;
     if (RemoveEmptied(longForm, wideLongForm, identity) ||
-        (removal.inPlace && !removal.stay && SysDeleteAtRestart(wideLongForm)))
-      result = removal.stay ? kRemovalFilesStay : kRemovalDone;
+        (removal.inPlace && SysDeleteAtRestart(wideLongForm)))
+      result = kRemovalDone;
   }
   EndRestart(&removal.restart);
   return result;
 }
 
-// The path of the entry name of folder, in path (a PathBuffer), when it may be offered for
-// deletion: files only (the "." and ".." entries are folders too), and only a name the
-// conversion to the ANSI code page left a plain name (deleted by a name that became a path,
-// another file would go, possibly outside the folder).
-int FileEntryPath(const char* folder, DWORD attributes, const char* name, char* path) {
-  return !(attributes & FILE_ATTRIBUTE_DIRECTORY) && IsPlainEntryName(name) &&
-         FormatPath(path, kPathSize, "%s\\%s", folder, name);
+// The path of the file entry name of folder, in path (a PathBuffer), when it may be offered for
+// deletion: only a name the conversion to the ANSI code page left a plain name (deleted by a
+// name that became a path, another file would go, possibly outside the folder).
+int FileEntryPath(const char* folder, const char* name, char* path) {
+  return IsPlainEntryName(name) && FormatPath(path, kPathSize, "%s\\%s", folder, name);
 }
 
 // The 9x family: no links, no sharing to rely on; files and folder go by their names, those in
@@ -277,7 +275,7 @@ FolderRemoval RemoveByName(const char* folder, const GuardedFolders* guarded) {
   do {
     // A file whose name is no plain name, or that cannot go, stays for good.
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-        !(FileEntryPath(longForm, found.dwFileAttributes, found.cFileName, path) &&
+        !(FileEntryPath(longForm, found.cFileName, path) &&
           DeleteNowOrAtRestart(path)))
       stay = 1;
   } while (SysFindNextFile(search, &found));
@@ -292,7 +290,7 @@ FolderRemoval RemoveByName(const char* folder, const GuardedFolders* guarded) {
 
 FolderRemoval RemoveFolder(const char* folder, const GuardedFolders* guarded) {
   if (!IsOnLocalDrive(folder)) return kRemovalRefused;
-  if (HasHandleCalls()) return RemoveThroughHandles(folder, guarded);
+  if (SysHasHandleCalls()) return RemoveThroughHandles(folder, guarded);
   return RemoveByName(folder, guarded);
 }
 
@@ -301,7 +299,7 @@ int RemoveSystemFile(const char* folder, const char* name) {
   WCHAR wideName[kMaxNameLength + 1], widePath[kWidePathSize];
   if (!FormatPath(path, sizeof(path), "%s\\%s", folder, name)) return 0;
   if (!IsThere(path)) return 1;
-  if (!HasHandleCalls()) return DeleteNowOrAtRestart(path);
+  if (!SysHasHandleCalls()) return DeleteNowOrAtRestart(path);
   HANDLE held = SysHoldFolder(folder);
   if (held == INVALID_HANDLE_VALUE) return 0;
   Removal removal;

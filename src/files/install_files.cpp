@@ -34,12 +34,11 @@ int RemoveInstallFiles() {
   GuardState collected = g_guardState;
   g_guardState = kGuardNotCollected;  // a later removal collects afresh
 
-  // The folder is judged by its text before anything reaches it: a share is refused without
-  // being contacted. A folder that is refused, or is not there, is left alone, and the system
-  // executable with it: it belongs to an installation that the registry no longer describes
-  // soundly, and its record may go.
-  // Where the system's folders could not all be collected, the folder was not judged at all:
-  // its record stays.
+  // Where the system's folders could not all be collected, the folder cannot be judged: it is
+  // left alone, and its record stays. It is judged by its text before anything reaches it: a
+  // share is refused without being contacted. A folder that is refused, or is not there, is left
+  // alone, and the system executable with it: it belongs to an installation that the registry
+  // no longer describes soundly, and its record may go.
   if (collected != kGuardCollected) return 0;
   FolderRemoval removal = kRemovalRefused;
   if (JudgeInstallFolder(g_installDir, &g_guarded) == kFolderAccepted)

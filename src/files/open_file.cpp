@@ -17,7 +17,7 @@ int IsSameFile(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_INFOR
 }
 
 int HasFinalPath(HANDLE file, const WCHAR* expected) {
-  if (!TellsFinalPaths()) return 1;
+  if (!SysTellsFinalPaths()) return 1;
   WCHAR final[kWideEntrySize];
   DWORD length = SysGetFinalPathWide(file, final, kWideEntrySize);
   return length > 0 && length == wcslen(expected) &&

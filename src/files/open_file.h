@@ -17,9 +17,6 @@ const int kWideEntrySize = kWidePathSize + 1 + kMaxNameLength + 1;
 int IsPlainFolder(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
 // Whether two handles' identities (volume serial number and file index) are the same file.
 int IsSameFile(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_INFORMATION& other);
-// Whether Windows tells the final path of an open handle (Vista and later); defined beside the
-// call it names (platform.cpp).
-int TellsFinalPaths();
 // Whether the open handle's final path is exactly expected, where Windows tells final paths.
 int HasFinalPath(HANDLE file, const WCHAR* expected);
 // "\\?\" and path in UTF-16, in wide (kWidePathSize characters).

@@ -7,10 +7,8 @@
 static_assert(sizeof(OSVERSIONINFOEXA) == 156 && sizeof(OSVERSIONINFOA) == 148,
               "the two version records Windows of both families know");
 
-// HasHandleCalls is defined beside the calls it names (platform.cpp).
-
 WindowsFamily GetWindowsFamily() {
-  if (HasHandleCalls()) return kFamilyNt;
+  if (SysHasHandleCalls()) return kFamilyNt;
   OSVERSIONINFOEXA version;
   memset(&version, 0, sizeof(version));
   version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);

@@ -7,15 +7,10 @@ enum WindowsFamily {
   kFamilyNt,       // Windows NT 4 and every later version
 };
 
-// Whether this Windows has ntdll's file calls, with which a folder is held and its entries are
-// opened through its handle (NtOpenFile, NtCreateFile, NtQueryDirectoryFile,
-// NtSetInformationFile): the whole NT family, NT 4 included, and no Windows of the 9x family.
-int HasHandleCalls();
-
 // The family, told by what Windows can do rather than by what it reports: wherever ntdll has the
-// file calls, the NT family, whatever version a compatibility layer ("Windows 95", "Windows 98",
-// Wine's "win98") reports through GetVersionExA or in the process's own version fields, which
-// RtlGetVersion reads. Without them, the 9x family where GetVersionExA reports it (asked for the
+// file calls (SysHasHandleCalls), the NT family, whatever version a compatibility layer
+// ("Windows 95", "Windows 98", Wine's "win98") reports through GetVersionExA or in the process's
+// own version fields, which RtlGetVersion reads. Without them, the 9x family where GetVersionExA reports it (asked for the
 // extended version record first, then for the basic one that Windows 95 knows), else neither.
 // Rights, the registry plan, the DLL search and the way files go all follow this one answer.
 WindowsFamily GetWindowsFamily();

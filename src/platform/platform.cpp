@@ -560,12 +560,12 @@ FARPROC SysGetKernelProc(const char* name) {
   return KernelProc(name);
 }
 
-int HasHandleCalls() {
+int SysHasHandleCalls() {
   return SysGetNtProc("NtOpenFile") && SysGetNtProc("NtCreateFile") &&
          SysGetNtProc("NtQueryDirectoryFile") && SysGetNtProc("NtSetInformationFile");
 }
 
-int TellsFinalPaths() { return SysGetKernelProc("GetFinalPathNameByHandleW") != nullptr; }
+int SysTellsFinalPaths() { return SysGetKernelProc("GetFinalPathNameByHandleW") != nullptr; }
 
 FARPROC SysGetNtProc(const char* name) {
   STAND_IN(GetNtProc, name);

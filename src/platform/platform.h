@@ -171,6 +171,13 @@ BOOL SysGetRandom(void* buffer, DWORD size);
 // (GetModuleFileNameW; looked up at run time): its length, size when it does not fit, 0 where
 // Windows cannot tell.
 DWORD SysGetModuleFileNameWide(WCHAR* buffer, DWORD size);
+// Whether this Windows has ntdll's file calls, with which a folder is held and its entries are
+// opened through its handle (NtOpenFile, NtCreateFile, NtQueryDirectoryFile,
+// NtSetInformationFile): the whole NT family, NT 4 included, and no Windows of the 9x family.
+int SysHasHandleCalls();
+// Whether Windows tells the final path of an open handle (GetFinalPathNameByHandleW: Vista and
+// later).
+int SysTellsFinalPaths();
 // The address of a kernel32 function, or null where this Windows lacks it.
 FARPROC SysGetKernelProc(const char* name);
 // The address of an ntdll function, or null where this Windows lacks it (the 9x family).

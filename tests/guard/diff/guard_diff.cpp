@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "../../unit/support/remove_tree.h"
 #include "../generator.h"
 #include "files/folder_guard.h"
 #include "files/path_text.h"
@@ -337,24 +338,6 @@ void MakeFolder(const std::string& path) {
     fprintf(stderr, "guard_diff: cannot make %s\n", Show(path).c_str());
     exit(2);
   }
-}
-
-void RemoveTree(const std::wstring& path) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::wstring child = path + L"\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(child);
-      else
-        DeleteFileW(child.c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryW(path.c_str());
 }
 
 void Add(PathBuffer* list, int* count, int capacity, const std::string& folder) {

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "support/remove_tree.h"
+
 class TestFolder {
  public:
   // The folder is named after the running test.
@@ -66,23 +68,6 @@ class TestFolder {
     if (file == INVALID_HANDLE_VALUE) return false;
     CloseHandle(file);
     return true;
-  }
-  static void RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        std::wstring child = path + L"\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-          RemoveTree(child);
-        else
-          DeleteFileW(child.c_str());
-      } while (FindNextFileW(search, &found));
-      FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
   }
 
   std::string root_;

@@ -60,14 +60,14 @@ TEST_F(Family, WhatWindowsCanDoDecides) {
     Calls().clear();
     g_answers = c.answers;
     EXPECT_EQ(c.family, GetWindowsFamily());
-    EXPECT_EQ(c.family == kFamilyNt, HasHandleCalls() != 0);
+    EXPECT_EQ(c.family == kFamilyNt, SysHasHandleCalls() != 0);
     EXPECT_EQ(c.asked, Calls());
   }
 }
 
 // Wine's real answer, with no stand-in.
 TEST(FamilyUnderWine, IsTheNtFamily) {
-  EXPECT_TRUE(HasHandleCalls());
+  EXPECT_TRUE(SysHasHandleCalls());
   EXPECT_EQ(kFamilyNt, GetWindowsFamily());
 }
 
